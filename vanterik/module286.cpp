@@ -51,14 +51,6 @@ const char* bucket_name(unsigned bucket) {
   return bucket < 12 ? names[bucket] : "UNKNOWN";
 }
 
-fix_s get_fix(const unsigned char* p) {
-  fix_s f;
-  f.f_kind = p[0];
-  f.f_para = vt::le16(p + 1);
-  f.f_off = p[3];
-  return f;
-}
-
 void put_fix(unsigned char* p, const fix_s& f) {
   p[0] = f.f_kind;
   vt::put16(p + 1, f.f_para);

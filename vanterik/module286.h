@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/le.h"
+
 namespace vanterik {
 
 using Bytes = std::vector<unsigned char>;
@@ -74,7 +76,14 @@ struct fix_s {
   unsigned loc() const { return f_kind >> 4; }
   unsigned target() const { return f_kind & 0x0F; }
 };
-fix_s get_fix(const unsigned char* p);
+// Decoded once per fixup, so kept inline.
+inline fix_s get_fix(const unsigned char* p) {
+  fix_s f;
+  f.f_kind = p[0];
+  f.f_para = vt::le16(p + 1);
+  f.f_off = p[3];
+  return f;
+}
 void put_fix(unsigned char* p, const fix_s& f);
 
 // LDT entry (8 bytes).

@@ -12,14 +12,6 @@ namespace vanterik {
 
 namespace {
 
-// A stretch of the output, the message its failed write gives, and the
-// text printed once it is written.
-struct Piece {
-  size_t end;
-  const char* error;
-  std::string note;
-};
-
 bool read_whole(const std::string& name, const char* mode, Bytes& data) {
   std::FILE* f = std::fopen(name.c_str(), mode);
   if (!f) return false;
@@ -32,10 +24,12 @@ bool read_whole(const std::string& name, const char* mode, Bytes& data) {
   return ok;
 }
 
-bool write_whole(const std::string& name, const Bytes& a, const Bytes& b) {
+bool write_whole(const std::string& name, const std::vector<Span>& spans, const Bytes& tail) {
   std::FILE* f = std::fopen(name.c_str(), "wb");
   if (!f) return false;
-  bool ok = std::fwrite(a.data(), 1, a.size(), f) == a.size() && std::fwrite(b.data(), 1, b.size(), f) == b.size();
+  bool ok = true;
+  for (const Span& sp : spans) ok = ok && std::fwrite(sp.data, 1, sp.len, f) == sp.len;
+  ok = ok && std::fwrite(tail.data(), 1, tail.size(), f) == tail.size();
   return std::fclose(f) == 0 && ok;
 }
 
@@ -78,10 +72,7 @@ void choose_merge_target(Vanterik& v, unsigned char* header) {
   put_grp(header, v.mergetarget, g);
 }
 
-Bytes write_output(Vanterik& v) {
-  Bytes o(v.hdrbase, 0);
-  std::vector<Piece> pieces;
-
+void write_output(Vanterik& v, Output& o) {
   // Header.
   unsigned char hdr[HDR_SIZE];
   std::memcpy(hdr, v.header, HDR_SIZE);
@@ -90,61 +81,66 @@ Bytes write_output(Vanterik& v) {
   for (int n = 0; n < NDESC; ++n)
     if (get_grp(hdr, n).g_type == DROPPED_TYPE) put_grp(hdr, n, grp_s{});
   choose_merge_target(v, hdr);
-  o.insert(o.end(), hdr, hdr + HDR_SIZE);
-  pieces.push_back({o.size(), "ERROR: Could not write header to output file \n", {}});
+  o.head.assign(v.hdrbase, 0);
+  o.head.insert(o.head.end(), hdr, hdr + HDR_SIZE);
+  size_t header_end = o.head.size();
 
   grp_s srtl = get_grp(hdr, SRTL_DESC);
   if (srtl.g_type == SRTL_TYPE) {
     size_t size = srtl.g_len * PARA;
     if (v.srtltab.size() < size) v.srtltab.resize(size, 0);
-    o.insert(o.end(), v.srtltab.begin(), v.srtltab.begin() + static_cast<long>(size));
-    pieces.push_back({o.size(), "ERROR: Could not write SRTL\n", {}});
+    o.head.insert(o.head.end(), v.srtltab.begin(), v.srtltab.begin() + static_cast<long>(size));
   }
-
+  size_t srtl_end = o.head.size();
   Bytes ldt = ldt_image(v);
-  o.insert(o.end(), ldt.begin(), ldt.end());
-  pieces.push_back({o.size(), "ERROR: Could not write LDT\n", {}});
+  o.head.insert(o.head.end(), ldt.begin(), ldt.end());
 
   int symbucket = v.mergetarget >= 0 ? bucket_of(get_grp(hdr, v.mergetarget).g_type) : 0;
+  if (symbucket) {
+    Bytes trailer = sym_trailer(v.runtime, static_cast<uint32_t>(v.sym.size()));
+    o.symtail = v.sym;
+    o.symtail.insert(o.symtail.end(), trailer.begin(), trailer.end());
+  }
+  o.stamp = asctime_text(v.runtime) + "\n";
+
+  // Every buffer is in place; now the stretches of the file, in order.
+  const char bucket_error[] = "ERROR: Could not write bucket\n";
+  o.spans.push_back({o.head.data(), header_end, "ERROR: Could not write header to output file \n", {}});
+  if (srtl_end > header_end)
+    o.spans.push_back({o.head.data() + header_end, srtl_end - header_end, "ERROR: Could not write SRTL\n", {}});
+  o.spans.push_back({o.head.data() + srtl_end, o.head.size() - srtl_end, "ERROR: Could not write LDT\n", {}});
+  size_t written = o.head.size();
   for (int t = 1; t <= 7; ++t) {
     if (!v.lay.present(t)) continue;
     size_t size = v.lay.grplen[t] * PARA;
     size_t at = v.hdrbase + v.lay.grppos[t];
     if (size > 0) {
       if (v.module.size() < at + size) fatal(v, "ERROR: Could not read old bucket\n");
-      o.insert(o.end(), v.module.begin() + static_cast<long>(at), v.module.begin() + static_cast<long>(at + size));
-      pieces.push_back({o.size(), "ERROR: Could not write bucket\n", {}});
+      o.spans.push_back({v.module.data() + at, size, bucket_error, {}});
+      written += size;
     }
     if (t == symbucket) {
-      Bytes trailer = sym_trailer(v.runtime, static_cast<uint32_t>(v.sym.size()));
-      o.insert(o.end(), v.sym.begin(), v.sym.end());
-      o.insert(o.end(), trailer.begin(), trailer.end());
-      pieces.push_back({o.size(), "ERROR: Could not write bucket\n",
-                        vt::format("\nThe SYM was merged into %s at file offset %08lX\n", bucket_name(static_cast<unsigned>(t)),
-                                   static_cast<unsigned long>(o.size()))});
+      written += o.symtail.size();
+      o.spans.push_back({o.symtail.data(), o.symtail.size(), bucket_error,
+                         vt::format("\nThe SYM was merged into %s at file offset %08lX\n",
+                                    bucket_name(static_cast<unsigned>(t)), static_cast<unsigned long>(written))});
       v.symopen = false;
       v.appendflag = false;
     }
   }
-
-  std::string stamp = asctime_text(v.runtime) + "\n";
-  o.insert(o.end(), stamp.begin(), stamp.end());
-  pieces.push_back({o.size(), "ERROR: Could not write bucket\n", {}});
+  o.spans.push_back({reinterpret_cast<const unsigned char*>(o.stamp.data()), o.stamp.size(), bucket_error, {}});
 
   std::FILE* f = std::fopen(v.pstname.c_str(), "wb");
   if (!f) fatal(v, "ERROR: Could not open %s\n", v.pstname.c_str());
   v.scratch_made = true;
-  size_t from = 0;
-  for (const Piece& p : pieces) {
-    if (std::fwrite(o.data() + from, 1, p.end - from, f) != p.end - from || std::fflush(f) != 0) {
+  for (const Span& sp : o.spans) {
+    if (std::fwrite(sp.data, 1, sp.len, f) != sp.len || std::fflush(f) != 0) {
       std::fclose(f);
-      fatal(v, "%s", p.error);
+      fatal(v, "%s", sp.error);
     }
-    if (!p.note.empty()) out(v, "%s", p.note.c_str());
-    from = p.end;
+    if (!sp.note.empty()) out(v, "%s", sp.note.c_str());
   }
-  if (std::fclose(f) != 0) fatal(v, "ERROR: Could not write bucket\n");
-  return o;
+  if (std::fclose(f) != 0) fatal(v, "%s", bucket_error);
 }
 
 void replace_module(Vanterik& v) {
@@ -152,7 +148,7 @@ void replace_module(Vanterik& v) {
   v.scratch_made = false;
 }
 
-void stamp_and_append(Vanterik& v, const Bytes& written) {
+void stamp_and_append(Vanterik& v, const Output& written) {
   std::string stamp = "\n" + asctime_text(v.runtime) + "\n";
   std::FILE* s = std::fopen(v.symname.c_str(), "ab");
   bool stamped = s && std::fwrite(stamp.data(), 1, stamp.size(), s) == stamp.size();
@@ -167,7 +163,7 @@ void stamp_and_append(Vanterik& v, const Bytes& written) {
   bool symok = read_whole(v.symname, "rb", sym);
   if (modok && symok) {
     // The module with its SYM replaces the module in one step, as above.
-    modok = write_whole(v.pstname, written, sym) && vt::replace_file(v.pstname, v.modname);
+    modok = write_whole(v.pstname, written.spans, sym) && vt::replace_file(v.pstname, v.modname);
     if (!modok) std::remove(v.pstname.c_str());
   }
   if (!modok) out(v, "\nerr 1\nERROR: Combine failed. Could not open  %s", v.modname.c_str());

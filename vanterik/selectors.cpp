@@ -30,7 +30,7 @@ int new_position(Vanterik& v, unsigned target, uint16_t para) {
     e.ld_limit = 0;
   } else {
     e.ld_bucket = static_cast<uint8_t>(target);
-    v.seen[key_of(target, para)] = n;
+    v.seen.put(key_of(target, para), n);
   }
   v.nextfree = n + 1;
   return n;
@@ -76,8 +76,7 @@ void apply_fixup(Vanterik& v, const fix_s& f, size_t place) {
         break;
       }
   } else {
-    auto it = v.seen.find(key_of(target, para));
-    if (it != v.seen.end()) found = it->second;
+    found = v.seen.find(key_of(target, para));
   }
   if (found < 0) {
     if (target < 128 && para > v.tgtbound[target]) {
@@ -115,7 +114,7 @@ void assign_selectors(Vanterik& v) {
 void size_selectors(Vanterik& v) {
   for (int t = 1; t <= 7; ++t) {
     if (!v.lay.present(t)) continue;
-    if (v.seen.find(key_of(static_cast<unsigned>(t), 0)) == v.seen.end()) new_position(v, static_cast<unsigned>(t), 0);
+    if (v.seen.find(key_of(static_cast<unsigned>(t), 0)) < 0) new_position(v, static_cast<unsigned>(t), 0);
 
     // The bucket's selectors in ascending paragraph order; of equal values
     // only the lowest position is sized.

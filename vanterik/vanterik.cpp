@@ -91,7 +91,13 @@ int parse_switches(Vanterik& v, int argc, char** argv) {
 void read_module(Vanterik& v) {
   std::FILE* f = std::fopen(v.modname.c_str(), "r+b");
   if (!f) fatal(v, "ERROR: Could not open %s\n", v.modname.c_str());
-  unsigned char buf[65536];
+  // Sized from the end position, but taken as long as reads give bytes.
+  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  std::rewind(f);
+  v.module.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  size_t have = std::fread(v.module.data(), 1, v.module.size(), f);
+  v.module.resize(have);
+  unsigned char buf[SYM_CHUNK];
   size_t got;
   while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) v.module.insert(v.module.end(), buf, buf + got);
   bool failed = std::ferror(f) != 0;
@@ -185,7 +191,8 @@ void run(Vanterik& v, int argc, char** argv) {
   size_selectors(v);
   finish_ldt(v);
   prepare_merge(v);
-  Bytes written = write_output(v);
+  Output written;
+  write_output(v, written);
   out(v, "\n");
   replace_module(v);
   out(v, "File successfully vanteriked\n");
