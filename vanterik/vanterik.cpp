@@ -120,6 +120,11 @@ void form_names(Vanterik& v) {
     fatal(v, "ERROR: Cannot Vanterik a file with extension .pst \n");
   v.pstname = name.substr(0, dot) + ".PST";
   v.symname = (name.size() >= 3 ? name.substr(0, name.size() - 3) : std::string()) + "SYM";
+  // A module named like its own SYM file would be merged into and stamped itself.
+  bool same = v.symname.size() == name.size();
+  for (size_t i = 0; same && i < name.size(); ++i)
+    same = std::tolower(static_cast<unsigned char>(name[i])) == std::tolower(static_cast<unsigned char>(v.symname[i]));
+  if (same) fatal(v, "ERROR: %s would be its own SYM file\n", name.c_str());
 }
 
 void read_header(Vanterik& v) {

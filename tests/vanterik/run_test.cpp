@@ -273,16 +273,26 @@ TEST(VanterikRun, RefusesBadModulesAndNames) {
   EXPECT_EQ(read_file(w.mod), once);
 }
 
-TEST(VanterikRun, RefusesPstFilesAndNamesWithoutExtension) {
+TEST(VanterikRun, RefusesNamesItCannotWorkWith) {
   Workspace w;
   Bytes input = small_module().build();
-  for (std::string name : {"APP.PsT", "APP.pst2", "APP"}) {
-    std::string path = w.dir.file(name);
+  struct Case {
+    std::string name;
+    std::string err;  // @ stands for the path
+  } cases[] = {
+      {"APP.PsT", "ERROR: Cannot Vanterik a file with extension .pst \n"},
+      {"APP.pst2", "ERROR: Cannot Vanterik a file with extension .pst \n"},
+      {"APP", "ERROR: @ has no file extension\n"},
+      {"APP.sym", "ERROR: @ would be its own SYM file\n"},
+  };
+  for (const Case& c : cases) {
+    std::string path = w.dir.file(c.name);
     write_file(path, input);
     auto r = testkit::run_entry(vanterik_main, {"vanterik", path});
+    std::string err = c.err;
+    if (size_t at = err.find('@'); at != std::string::npos) err.replace(at, 1, path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, name == "APP" ? "ERROR: " + path + " has no file extension\n"
-                                   : std::string("ERROR: Cannot Vanterik a file with extension .pst \n"));
+    EXPECT_EQ(r.err, err);
     EXPECT_EQ(read_file(path), input);
   }
 }
