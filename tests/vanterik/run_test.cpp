@@ -94,6 +94,41 @@ TEST(VanterikRun, SizesSelectorsByTheGapToTheNext) {
   EXPECT_EQ(o.at(LDT_AT + 8 + 15 * 8 + 5), 2);
 }
 
+TEST(VanterikRun, AcceptsParagraphsUpToTheGroupMinimum) {
+  // Data of 3 paragraphs with a minimum of 8: paragraph 6 is taken, and its
+  // selector reaches to the minimum.
+  Workspace w;
+  testkit::LinkModule m;
+  auto code = link_group(1, 1);
+  testkit::poke16(code.data, 0, 6);
+  auto data = link_group(2, 3);
+  data.minimum = 8;
+  m.groups = {code, data, link_group(4, 1)};
+  m.fixups = {link_fixup(1, 2, 0, 0)};
+  write_file(w.mod, m.build());
+  auto r = w.run({"-n"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  Bytes o = read_file(w.mod);
+  EXPECT_EQ(word_at(o, LDT_AT + 8 + 12 * 8), 0x1F);  // paragraphs 6 to 8
+  EXPECT_EQ(word_at(o, LDT_AT + 8 + 14 * 8), 0x5F);  // data paragraph 0, up to 6
+}
+
+TEST(VanterikRun, DropsGroupsOfType8) {
+  // A type-8 group between code and data: its descriptor is cleared, its
+  // data is not carried, and the groups after it are found past it.
+  Workspace w;
+  auto m = small_module();
+  auto dropped = link_group(8, 2);
+  std::fill(dropped.data.begin(), dropped.data.end(), 0xDD);
+  m.groups.insert(m.groups.begin() + 1, dropped);
+  write_file(w.mod, m.build());
+  ASSERT_EQ(w.run({"-n"}).status, 0);
+  Bytes o = read_file(w.mod);
+  Bytes expected = small_expected();
+  EXPECT_EQ(Bytes(o.begin() + 9, o.begin() + 18), Bytes(9, 0));
+  EXPECT_EQ(Bytes(o.begin() + 128, o.end()), Bytes(expected.begin() + 128, expected.end()));
+}
+
 TEST(VanterikRun, AllowsExactly1586Selectors) {
   // Distinct data paragraphs 1..n plus the three paragraph-0 selectors of
   // code, data and stack.
