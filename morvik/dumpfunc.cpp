@@ -173,7 +173,10 @@ uint32_t getSYSphysoffset(Session& s, uint32_t addr) {
 uint32_t getsysbase(Session& s, int16_t index) {
   AddressSpace& a = s.space;
   unsigned char d[8];
-  s.dumpfile.seek(uint64_t{a.GDT_base} + 8u * static_cast<uint16_t>(index));
+  // GDT_base is a dump offset only in MARRA dumps; elsewhere it is a system
+  // linear address, which must be translated before the file is read.
+  uint32_t at = a.GDT_base + 8u * static_cast<uint16_t>(index);
+  s.dumpfile.seek(a.termMARRA ? at : sysVir2Phys(s, at));
   if (s.dumpfile.read(d, sizeof d) != sizeof d) return kNoDumpOffset;
   GDT_entry e = decode_GDT_entry(d);
   if (a.termMARRA) return e.base24();

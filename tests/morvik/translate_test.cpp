@@ -213,3 +213,18 @@ TEST(Translate, DataPointerMovesToTheNearestSegment) {
   EXPECT_EQ(morvik::getDataPointer(f.s, 0x0067, 0x0800), 0x00670800u);
   EXPECT_EQ(morvik::getDataPointer(f.s, 0x0067, 0x2004), 0x00770004u);
 }
+
+TEST(Translate, SystemSegmentBaseFromTheDumpedGdt) {
+  for (auto v : {DumpVariant::PagedTerminal, DumpVariant::ELController, DumpVariant::MarraTerminal}) {
+    DumpBuilder b(v);
+    uint32_t far = b.alloc_system(0x20);
+    b.put_system(far, {1, 2, 3, 4});
+    SessionFixture f(b);
+    unsigned char got[4] = {};
+    EXPECT_EQ(morvik::readstuff(f.s, got, far, 4, 1, 's'), 1);
+    EXPECT_EQ(Bytes(got, got + 4), (Bytes{1, 2, 3, 4}));
+    EXPECT_EQ(morvik::getSYSphysoffset(f.s, far), b.system_dump_offset(far));
+    uint32_t base = morvik::getsysbase(f.s, static_cast<int16_t>(far >> 19));
+    EXPECT_EQ(base, v == DumpVariant::MarraTerminal ? 0x40000u : b.system_dump_offset(far & 0xFFFF0000u));
+  }
+}
