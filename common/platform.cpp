@@ -54,29 +54,19 @@ bool ReadOnlyHandle::open(const std::string& path) {
   return true;
 }
 
-void ReadOnlyHandle::close() {
-  if (handle_ != kNone) CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  handle_ = kNone;
-  size_ = 0;
+namespace {
+void close_handle(intptr_t h) { CloseHandle(reinterpret_cast<HANDLE>(h)); }
+// One read at a position; returns the bytes got (0 at the end or on failure).
+size_t read_some(intptr_t h, uint64_t at, void* buf, size_t len) {
+  OVERLAPPED ov{};
+  ov.Offset = static_cast<DWORD>(at);
+  ov.OffsetHigh = static_cast<DWORD>(at >> 32);
+  DWORD want = static_cast<DWORD>(len > 0x40000000 ? 0x40000000 : len);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(h), buf, want, &got, &ov)) return 0;
+  return got;
 }
-
-size_t ReadOnlyHandle::pread(uint64_t offset, void* buf, size_t len) const {
-  if (handle_ == kNone || offset >= size_) return 0;
-  if (len > size_ - offset) len = static_cast<size_t>(size_ - offset);
-  size_t done = 0;
-  while (done < len) {
-    OVERLAPPED ov{};
-    uint64_t at = offset + done;
-    ov.Offset = static_cast<DWORD>(at);
-    ov.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD want = static_cast<DWORD>(len - done > 0x40000000 ? 0x40000000 : len - done);
-    DWORD got = 0;
-    if (!ReadFile(reinterpret_cast<HANDLE>(handle_), static_cast<char*>(buf) + done, want, &got, &ov) || got == 0)
-      break;
-    done += got;
-  }
-  return done;
-}
+}  // namespace
 #else
 bool ReadOnlyHandle::open(const std::string& path) {
   close();
@@ -92,8 +82,17 @@ bool ReadOnlyHandle::open(const std::string& path) {
   return true;
 }
 
+namespace {
+void close_handle(intptr_t h) { ::close(static_cast<int>(h)); }
+size_t read_some(intptr_t h, uint64_t at, void* buf, size_t len) {
+  ssize_t got = ::pread(static_cast<int>(h), buf, len, static_cast<off_t>(at));
+  return got > 0 ? static_cast<size_t>(got) : 0;
+}
+}  // namespace
+#endif
+
 void ReadOnlyHandle::close() {
-  if (handle_ != kNone) ::close(static_cast<int>(handle_));
+  if (handle_ != kNone) close_handle(handle_);
   handle_ = kNone;
   size_ = 0;
 }
@@ -103,13 +102,11 @@ size_t ReadOnlyHandle::pread(uint64_t offset, void* buf, size_t len) const {
   if (len > size_ - offset) len = static_cast<size_t>(size_ - offset);
   size_t done = 0;
   while (done < len) {
-    ssize_t got = ::pread(static_cast<int>(handle_), static_cast<char*>(buf) + done, len - done,
-                          static_cast<off_t>(offset + done));
-    if (got <= 0) break;
-    done += static_cast<size_t>(got);
+    size_t got = read_some(handle_, offset + done, static_cast<char*>(buf) + done, len - done);
+    if (got == 0) break;
+    done += got;
   }
   return done;
 }
-#endif
 
 }  // namespace vt
