@@ -212,3 +212,14 @@ TEST(Ldt, PagedListingShowsLinearAndDumpBase) {
   EXPECT_EQ(f.s.space.code_min, 0x00123A00u);
   EXPECT_EQ(f.s.space.code_max, 0x00124A00u - 1);
 }
+
+TEST(Gdt, TruncatedDumpEndsTheRunWithAMessage) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  SessionFixture f(b, false);
+  Bytes img = b.image();
+  img.resize(0x2000);  // the kernel data is there, the page frames are not
+  testkit::write_file(f.dir.file("cut.dat"), img);
+  f.s.dumpfile.open(f.dir.file("cut.dat"));
+  EXPECT_EQ(f.status_of([&] { morvik::getGDT(f.s); }), -1);
+  EXPECT_EQ(f.err.str(), "\n\tCannot read the system page directory (\"p_syspd\" = 00100000).\n");
+}
