@@ -1,0 +1,177 @@
+// What KIVRA and OSTREL share: the module file they scan and patch in place,
+// the module header, the runtime's level marker and the signature search.
+#pragma once
+#include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/console.h"
+#include "common/le.h"
+
+namespace vt {
+
+// A module opened for scanning (and, opened for update, for patching).
+// Small block reads are served from one large window, so that scanning a
+// big module in 256-byte blocks costs one system call per window, not per
+// block. A view never holds more than the file gave.
+class PatchFile {
+ public:
+  static constexpr size_t kWindow = 1 << 20;
+
+  PatchFile() = default;
+  ~PatchFile() {
+    if (f_) std::fclose(f_);
+  }
+  PatchFile(const PatchFile&) = delete;
+  PatchFile& operator=(const PatchFile&) = delete;
+
+  bool open(const std::string& path, bool update) {
+    f_ = std::fopen(path.c_str(), update ? "r+b" : "rb");
+    if (!f_) {
+      errno_ = errno;
+      return false;
+    }
+    if (std::fseek(f_, 0, SEEK_END) == 0) length_ = std::max(0L, std::ftell(f_));
+    return true;
+  }
+  bool is_open() const { return f_ != nullptr; }
+  long length() const { return length_; }
+  int error() const { return errno_; }
+
+  // Up to n bytes at pos; `got` says how many the file holds there. The
+  // pointer stays valid until the next call.
+  const unsigned char* view(long pos, size_t n, size_t& got) {
+    got = 0;
+    if (!f_ || pos < 0 || pos >= length_) return window_.data();
+    long wend = wpos_ + static_cast<long>(wlen_);
+    bool inside = pos >= wpos_ && pos < wend;
+    if (!inside || (pos + static_cast<long>(n) > wend && wend < length_)) fill(pos, n);
+    if (pos < wpos_ || pos >= wpos_ + static_cast<long>(wlen_)) return window_.data();
+    size_t off = static_cast<size_t>(pos - wpos_);
+    got = std::min(n, wlen_ - off);
+    return window_.data() + off;
+  }
+
+  // Reads n bytes at pos into dst; returns how many arrived.
+  size_t read(long pos, unsigned char* dst, size_t n) {
+    size_t got = 0;
+    const unsigned char* p = view(pos, n, got);
+    if (got) std::memcpy(dst, p, got);
+    return got;
+  }
+
+  // Writes n bytes at pos and pushes them to the file at once, so that a
+  // failure shows here and not at some later flush.
+  bool write(long pos, const unsigned char* p, size_t n) {
+    wlen_ = 0;  // the window no longer holds what the file holds
+    if (!f_) return false;
+    if (std::fseek(f_, pos, SEEK_SET) != 0 || std::fwrite(p, 1, n, f_) != n || std::fflush(f_) != 0) {
+      errno_ = errno;
+      return false;
+    }
+    return true;
+  }
+
+  bool close() {
+    if (!f_) return true;
+    bool ok = std::fclose(f_) == 0;
+    if (!ok) errno_ = errno;
+    f_ = nullptr;
+    wlen_ = 0;
+    return ok;
+  }
+
+ private:
+  void fill(long pos, size_t n) {
+    window_.resize(std::max(kWindow, n));
+    wpos_ = pos;
+    wlen_ = 0;
+    if (std::fseek(f_, pos, SEEK_SET) != 0) {
+      errno_ = errno;
+      return;
+    }
+    wlen_ = std::fread(window_.data(), 1, window_.size(), f_);
+    if (std::ferror(f_)) {
+      errno_ = errno;
+      std::clearerr(f_);
+    }
+  }
+
+  std::FILE* f_ = nullptr;
+  long length_ = 0;
+  int errno_ = 0;
+  std::vector<unsigned char> window_ = std::vector<unsigned char>(1);
+  long wpos_ = 0;
+  size_t wlen_ = 0;
+};
+
+// The 128-byte module header. A file that starts with 128 zero bytes carries
+// the prefix record, and its header follows it.
+struct ModuleHeader {
+  long base = 0;
+  unsigned char bytes[128] = {};
+  bool complete = false;
+
+  // Descriptor 9's length: the LDT group's size in paragraphs.
+  long ldt_bytes() const { return static_cast<long>(le16(bytes + 82)) * 16; }
+  // Descriptor 8's type byte is 0xFF when the module uses shared runtimes.
+  bool uses_shared_runtimes() const { return bytes[72] == 0xFF; }
+};
+
+inline ModuleHeader read_module_header(PatchFile& file) {
+  ModuleHeader h;
+  h.complete = file.read(0, h.bytes, 128) == 128;
+  if (h.complete && std::all_of(h.bytes, h.bytes + 128, [](unsigned char b) { return b == 0; })) {
+    h.base = 128;
+    h.complete = file.read(128, h.bytes, 128) == 128;
+  }
+  return h;
+}
+
+// The runtime's level marker: "CBRT" and three decimal digits. `avail` is
+// how many bytes from p on may be looked at.
+inline bool cbrt_level(const unsigned char* p, size_t avail, int& level) {
+  if (avail < 7 || std::memcmp(p, "CBRT", 4) != 0) return false;
+  for (int i = 4; i < 7; ++i)
+    if (p[i] < '0' || p[i] > '9') return false;
+  level = (p[4] - '0') * 100 + (p[5] - '0') * 10 + (p[6] - '0');
+  return true;
+}
+
+// First position k in [from, to) with p[k] == a and p[k + 1] == b, or `to`;
+// p[to] must be readable.
+inline size_t next_pair(const unsigned char* p, size_t from, size_t to, unsigned char a, unsigned char b) {
+  for (size_t k = from + 1; k <= to;) {
+    auto* hit = static_cast<const unsigned char*>(std::memchr(p + k, b, to + 1 - k));
+    if (!hit) break;
+    size_t h = static_cast<size_t>(hit - p);
+    if (p[h - 1] == a) return h - 1;
+    k = h + 1;
+  }
+  return to;
+}
+
+// First position k in [from, to) with p[k] == a, or `to`.
+inline size_t next_byte(const unsigned char* p, size_t from, size_t to, unsigned char a) {
+  if (from >= to) return to;
+  auto* hit = static_cast<const unsigned char*>(std::memchr(p + from, a, to - from));
+  return hit ? static_cast<size_t>(hit - p) : to;
+}
+
+// Arguments are handled in a 256-byte work buffer; a longer one is refused
+// before the module is touched.
+inline void refuse_long_arguments(int argc, char** argv, Console& con) {
+  constexpr size_t kLongest = 255;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strlen(argv[i]) > kLongest) {
+      print(con.err, "\tArgument %d is too long (at most %zu characters).\n", i, kLongest);
+      end_run(con, 1);
+    }
+  }
+}
+
+}  // namespace vt

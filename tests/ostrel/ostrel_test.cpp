@@ -1,0 +1,276 @@
+#include <gtest/gtest.h>
+
+#include "ostrel/ostrel.h"
+#include "testkit/patchmodule.h"
+#include "testkit/run.h"
+#include "testkit/tempdir.h"
+
+namespace {
+
+using testkit::Bytes;
+using testkit::PatchModule;
+using testkit::PatchModuleLayout;
+
+const std::string kBannerAndHelp =
+    "\n\t##############################################################\n"
+    "\t#                                                            #\n"
+    "\t#   OSTREL                                    Apr 16, 2010   #\n"
+    "\t#                                                            #\n"
+    "\t##############################################################\n"
+    "\n\tThis tool patches a BASIC application to increase the size of\n"
+    "\tthe application call trace in a controller or terminal big\n"
+    "\tmemory model application.  Usage:\n"
+    "\t  OSTREL  environ  filename  size\n"
+    "\tWhere:\n"
+    "\t  'environ'  is either 'C' for controller, or 'T' for terminal.\n"
+    "\t  'filename' is the name of the application executable. \n"
+    "\t  'size'     is the desired number of trace entries to preserve.\n"
+    "\t             This number may not exceed 5200.\n"
+    "\n\tFor example,\n"
+    "\t\t   OSTREL T pvnts10l.286 400\n"
+    "\t   will modify terminal application pvnts10l.286 such that the\n"
+    "\t   trace buffer accommodates up to 400 entries before it wraps.\n";
+
+const std::string kNotFound = "Sorry, couldn't find it.  Please check your runtime level.\n";
+
+std::string asked(int old_size) {
+  return "Found it!  The old trace size was " + std::to_string(old_size) +
+         ".\n\nAre you sure you want this file modified (Y/N)? \n  OK";
+}
+
+class Ostrel : public ::testing::Test {
+ protected:
+  testkit::RunResult run(const std::vector<std::string>& args, const std::string& input = "") {
+    std::vector<std::string> all = {"ostrel"};
+    all.insert(all.end(), args.begin(), args.end());
+    return testkit::run_entry(ostrel_main, all, input);
+  }
+  Bytes module() { return testkit::read_file(path); }
+  Bytes word_at(long pos) {
+    Bytes b = module();
+    return Bytes(b.begin() + pos, b.begin() + pos + 2);
+  }
+
+  // A terminal module: code at 128, the scan from 256, the level at 300
+  // and the trace-size word (100 entries) at 1012.
+  PatchModule terminal(int level = 80) {
+    PatchModule m;
+    if (level >= 0) m.level(300, level);
+    m.trace_size('T', 1000, 100);
+    return m;
+  }
+
+  testkit::TempDir dir;
+  std::string path = dir.file("app.286");
+};
+
+TEST_F(Ostrel, PrintsBannerAndHelpWhenTheCommandIsIncomplete) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{}, {"T", "app.286"}, {"?x", "app.286", "400"}}) {
+    auto r = run(args);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kBannerAndHelp);
+    EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST_F(Ostrel, RefusesAnUnknownEnvironmentAndAMissingModule) {
+  auto r = run({"X", path, "400"}, "y");
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Invalid environment:  X\n");
+  r = run({"t", path, "400"}, "y");
+  EXPECT_EQ(r.status, -1);
+  EXPECT_EQ(r.err, "Cannot open input file.\n");
+}
+
+TEST_F(Ostrel, WritesTheSizeAndReplacesOneOutsideItsRangeBy5200) {
+  struct Case {
+    std::string size;
+    Bytes word;
+    std::string now;
+  };
+  const std::vector<Case> cases = {
+      {"9", {0x50, 0x14}, "5200"},     {"5201", {0x50, 0x14}, "5200"}, {"10", {0x0A, 0x00}, "10"},
+      {"5200", {0x50, 0x14}, "5200"},  {"+400", {0x90, 0x01}, "400"},  {"-3", {0x50, 0x14}, "5200"},
+      {"99999999999999999999", {0x50, 0x14}, "5200"},
+  };
+  for (const Case& c : cases) {
+    PatchModule m = terminal(120);
+    m.write(path);
+    auto r = run({"T", path, c.size}, "y\n");
+    EXPECT_EQ(r.status, 0) << c.size;
+    EXPECT_EQ(r.out, "CBRT=120\n") << c.size;
+    EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now " + c.now + "\n") << c.size;
+    Bytes want = m.bytes();
+    want[1012] = c.word[0];
+    want[1013] = c.word[1];
+    EXPECT_EQ(module(), want) << c.size;
+  }
+}
+
+TEST_F(Ostrel, ReportsDormantOptionsOnlyForLevels64To99AndSizesInTheirBand) {
+  const std::string head = "The following dormant options are now enabled:\n";
+  const std::string timer = " - VELA Enhanced V6 Timer Resolution.\n";
+  const std::string scan = " - SCANFREEHEAPBLOCKS in _cb_prolog and _cb_epilog.\n";
+  const std::string lockdev = " - Tracing of LOCKDEV and UNLOCKDEV.\n";
+  const std::string heap = " - Tracing of heap allocates and frees.\n";
+  struct Case {
+    int level;  // -1: no level marker
+    const char* size;
+    std::string options;
+  };
+  const std::vector<Case> cases = {
+      {80, "4611", head + timer + scan},
+      {120, "4611", ""},
+      {80, "4608", ""},
+      {80, "4863", head + timer + scan + lockdev + heap},
+      {64, "4625", head + timer + heap},
+      {99, "4612", head},
+      {63, "4611", ""},
+      {-1, "4611", ""},
+  };
+  for (const Case& c : cases) {
+    terminal(c.level).write(path);
+    auto r = run({"T", path, c.size}, "Y");
+    EXPECT_EQ(r.status, 0) << c.level << " " << c.size;
+    EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now " + c.size + "\n" + c.options)
+        << c.level << " " << c.size;
+  }
+}
+
+TEST_F(Ostrel, FindsTheControllerWordBeforeItsSignatureBehindPrefixAndLdt) {
+  PatchModuleLayout layout;
+  layout.zero_prefix = true;
+  layout.ldt_paragraphs = 3;  // header at 128, code at 304, the scan from 432
+  PatchModule m(layout);
+  m.trace_size('C', 420, 77);  // starts before the scan does
+  m.level(600, 70);
+  m.trace_size('C', 1500, 250);
+  m.write(path);
+  auto r = run({"c", path, "4610"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=70\n");
+  EXPECT_EQ(r.err, asked(250) + ", done!  Tracesize is now 4610\n"
+                               "The following dormant options are now enabled:\n"
+                               " - SCANFREEHEAPBLOCKS in _cb_prolog and _cb_epilog.\n");
+  Bytes want = m.bytes();
+  want[1494] = 0x02;
+  want[1495] = 0x12;
+  EXPECT_EQ(module(), want);
+}
+
+TEST_F(Ostrel, DeclinedConfirmationLeavesTheModuleAlone) {
+  PatchModule m = terminal();
+  m.write(path);
+  for (std::string answer : {"n\n", "", "ok"}) {
+    auto r = run({"T", path, "400"}, answer);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, asked(100) + ", bailing out.\n");
+    EXPECT_EQ(module(), m.bytes());
+  }
+}
+
+TEST_F(Ostrel, RefusesBeforeWritingAnything) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;  // the module goes second
+    int status;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"size not a number", {"T", "4x"}, 1, "The size must be a decimal number of trace entries: 4x\n"},
+      {"size empty", {"T", ""}, 1, "The size must be a decimal number of trace entries: \n"},
+      {"argument too long", {"T", std::string(300, '4')}, 1, "\tArgument 3 is too long (at most 255 characters).\n"},
+      {"signature of the other runtime", {"C", "400"}, 1, kNotFound},
+  };
+  for (const Case& c : cases) {
+    PatchModule m = terminal();
+    m.write(path);
+    auto r = run({c.args[0], path, c.args[1]}, "y\n");
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(module(), m.bytes()) << c.name;
+  }
+}
+
+// Blocks are 256 bytes from the scan's start and do not overlap; a 00 50 in
+// a block's last 19 bytes starts the next block. Wherever the signature lies
+// it must be found, also after such a near-miss has moved the blocks.
+TEST_F(Ostrel, FindsTheSignatureAtEveryPositionAcrossBlockBoundaries) {
+  for (char env : {'T', 'C'}) {
+    for (bool decoy : {false, true}) {
+      for (long offset = 8; offset < 720; ++offset) {
+        PatchModule m(PatchModuleLayout{2048});
+        long sig = 256 + offset;
+        if (decoy && (offset < 225 || offset > 255)) m.put(256 + 240, {0x00, 0x50});
+        m.trace_size(env, sig, 1234);
+        m.write(path);
+        auto r = run({std::string(1, env), path, "400"}, "y");
+        ASSERT_EQ(r.status, 0) << env << " decoy " << decoy << " offset " << offset << r.err;
+        long word = env == 'T' ? sig + 12 : sig - 6;
+        ASSERT_EQ(word_at(word), (Bytes{0x90, 0x01})) << env << " offset " << offset;
+      }
+    }
+  }
+}
+
+TEST_F(Ostrel, SeesALevelMarkerAcrossABlockBoundary) {
+  PatchModule m;
+  m.level(256 + 253, 80);  // "CBR" ends the first block, "T080" starts the next
+  m.trace_size('T', 1000, 100);
+  m.write(path);
+  auto r = run({"T", path, "4609"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=80\n");
+  EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 4609\n"
+                               "The following dormant options are now enabled:\n"
+                               " - VELA Enhanced V6 Timer Resolution.\n");
+}
+
+// The last block has no next one to move to: a 00 50 near the end of the
+// file ends the search instead of starting it over at the same place.
+TEST_F(Ostrel, EndsTheSearchAtTheEndOfTheFile) {
+  for (size_t size : {size_t{1000}, size_t{1024}}) {  // the last block short, and ending at the end
+    for (long back = 2; back <= 24; ++back) {
+      PatchModule m(PatchModuleLayout{size});
+      m.put(static_cast<long>(size) - back, {0x00, 0x50});
+      m.write(path);
+      auto r = run({"T", path, "400"}, "y");
+      EXPECT_EQ(r.status, 1) << size << " " << back;
+      EXPECT_EQ(r.err, kNotFound) << size << " " << back;
+    }
+  }
+  // A signature that still fits into the last bytes is found there.
+  PatchModule m(PatchModuleLayout{1000});
+  m.trace_size('T', 1000 - 14, 300);
+  m.write(path);
+  auto r = run({"T", path, "400"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(word_at(998), (Bytes{0x90, 0x01}));
+}
+
+TEST_F(Ostrel, AFailedWriteIsReportedAndNeverCalledDone) {
+  PatchModule m = terminal();
+  m.write(path);
+  testkit::RunResult r;
+  {
+    testkit::FileSizeLimit full(1012);
+    r = run({"T", path, "400"}, "y");
+  }
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, asked(100) + "\nWRITE ERROR at file position 1012\n");
+  EXPECT_EQ(module(), m.bytes());
+}
+
+TEST_F(Ostrel, InstalledProgramTakesItsAnswerFromStandardInput) {
+  PatchModule m = terminal();
+  m.write(path);
+  auto r = testkit::run_binary(std::string(VT_STAGE_BIN) + "/ostrel T " + path + " 2000", "y\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=80\n");
+  EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 2000\n");
+  EXPECT_EQ(word_at(1012), (Bytes{0xD0, 0x07}));
+}
+
+}  // namespace
