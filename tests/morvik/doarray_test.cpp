@@ -249,6 +249,26 @@ TEST(DoArray, RejectedBlocksPrintNothing) {
   EXPECT_EQ(l.f.out.str(), "");
 }
 
+TEST(DoArray, ElementsBeyondTheMemoryReadShowAsZero) {
+  ArrayDump d;
+  // The block claims more bytes than the segment holds after it.
+  uint32_t at_end = d.array(0x3FE0, 0x04, {{7, 4}}, longs({1, 2, 3, 4}), 0x200);
+  // Strides that point far outside the block.
+  uint32_t wide = d.array(0x100, 0x04, {{2, 0x7000}}, longs({9, 9, 9}));
+  Loaded l(d);
+  EXPECT_EQ(morvik::doArray(l.f.s, at_end, "C", 1, 0), 0);
+  EXPECT_EQ(morvik::doArray(l.f.s, wide, "W", 1, 0), 0);
+  EXPECT_EQ(l.f.out.str(), "[ 7] 1 dimensional INT4 array  \n"
+                           "C[0]" + sp(30) + "         1  00000001H\n" +
+                               "C[1]" + sp(30) + "         2  00000002H\n" +
+                               "C[2]" + sp(30) + "         3  00000003H\n" +
+                               "C[3]" + sp(30) + "         4  00000004H\n" +
+                               "C[7]" + sp(30) + "         0  00000000H\n" +
+                               "[ 2] 1 dimensional INT4 array  \n" +
+                               "W[0]" + sp(30) + "         9  00000009H\n" +
+                               "W[2]" + sp(30) + "         0  00000000H\n");
+}
+
 TEST(DoArray, RealElements) {
   ArrayDump d;
   Bytes elems{0x42, 0, 0, 0, 0, 0, 0, 0, 0x50, 0x12};
