@@ -142,6 +142,13 @@ struct Session {
 
   // The report's summary area: output position of the next free summary line.
   int32_t summaryPos = 0;
+  // Position of the box's bottom line + 4: no summary line is written there
+  // or beyond (0 until the summary area exists).
+  int32_t summaryEnd = 0;
+
+  // File names of the CDV source-file table, by file index (the CDV reader
+  // fills them; the array printer names an array's source file with them).
+  std::vector<std::string> filelist_names;
 };
 
 }  // namespace morvik
