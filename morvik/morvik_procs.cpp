@@ -223,15 +223,18 @@ std::optional<md> last_descriptor(Session& s, uint32_t head, const std::string& 
   return last;
 }
 
+// The process's register save area; a note when it is not in the dump.
+bool read_regsav(Session& s, const _pd& pd, unsigned char* b, size_t len) {
+  if (read_system(s, pd.p_regsav, 0, b, len) == len) return true;
+  s.outfile.print("\t The register save area at %08lX is not in the dump.\n\n", static_cast<unsigned long>(pd.p_regsav));
+  return false;
+}
+
 // Registers of a 32-bit kernel; false when the process is not completely
 // loaded or its registers are not in the dump.
 bool registers386(Session& s, const _pd& pd, const std::string& name) {
   unsigned char b[regsav386::kSize] = {};
-  if (read_system(s, pd.p_regsav, 0, b, sizeof b) != sizeof b) {
-    s.outfile.print("\t The register save area at %08lX is not in the dump.\n\n",
-                    static_cast<unsigned long>(pd.p_regsav));
-    return false;
-  }
+  if (!read_regsav(s, pd, b, sizeof b)) return false;
   regsav386 r = decode_regsav386(b);
   auto ul = [](uint32_t v) { return static_cast<unsigned long>(v); };
   s.outfile.write("\t Application registers:  \n\n");
@@ -277,11 +280,7 @@ bool registers386(Session& s, const _pd& pd, const std::string& name) {
 // Registers of the MARRA kernel and the code blocks of the process.
 bool registers286(Session& s, const _pd& pd) {
   unsigned char b[regsav286::kSize] = {};
-  if (read_system(s, pd.p_regsav, 0, b, sizeof b) != sizeof b) {
-    s.outfile.print("\t The register save area at %08lX is not in the dump.\n\n",
-                    static_cast<unsigned long>(pd.p_regsav));
-    return false;
-  }
+  if (!read_regsav(s, pd, b, sizeof b)) return false;
   regsav286 r = decode_regsav286(b);
   s.outfile.write("\t  Application registers:  \n\n");
   s.outfile.print("\t     AX %04x     CS %04x     BP %04x\n", r.r_ax, r.r_cs, r.r_bp);

@@ -178,6 +178,20 @@ TEST(ProcessDetails, NotCompletelyLoaded) {
   EXPECT_TRUE(report_body(*f).ends_with(
       "\t     IP 00000123\n\n\t This process is not completely loaded and is not executing.\n\n"));
   EXPECT_TRUE(f->err.str().ends_with("\n\n       Process mpostapl is not executing... it's not completely loaded.\n\n"));
+
+  // A register save area that is not in the dump fails the details too.
+  for (auto v : {DumpVariant::MarraTerminal, DumpVariant::PagedController}) {
+    DumpBuilder bad(v);
+    KernelBuilder kb(bad);
+    ProcSpec p = mpostapl();
+    p.regsav = uint32_t{bad.add_gdt_segment(bad.marra() ? 0x00F00000u : 0x90000000u, 0xFFFF, false)} << 16;
+    add_app(bad, kb, p);
+    auto g = selected(bad);
+    EXPECT_EQ(morvik::processdetails(g->s), -1);
+    EXPECT_TRUE(g->out.str().ends_with(
+        vt::format("\t The register save area at %08lX is not in the dump.\n\n", static_cast<unsigned long>(p.regsav))))
+        << g->out.str();
+  }
 }
 
 TEST(ProcessDetails, SystemRegistersAndTheStackFromTheUserDataArea) {
