@@ -14,6 +14,8 @@
 #include "common/report_sink.h"
 #include "morvik/dumpimage.h"
 #include "morvik/mypd.h"
+#include "morvik/omkccomd.h"
+#include "morvik/omktcomd.h"
 #include "morvik/struc.h"
 
 namespace morvik {
@@ -134,6 +136,9 @@ struct Session {
   int16_t MAXFN = 99;
 
   // The dump's circumstances (system communication areas).
+  CCOMD_s ccomd;
+  TCOMD_s tcomd;
+  morvik::mcpc mcpc;
   uint32_t diedat = 0;
   int64_t failingpos = 0;  // output position for " in process %s."; 0 for none
   int16_t SYSTEM = 0;
