@@ -93,6 +93,9 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
   static const char* const kSystem[] = {"kernel", "timer", "filesys", "netmgr", "loader"};
   static const char* const kHelpers[] = {"tsthand", "omkdrvr", "pinpad", "logger", "adxcsu0l", "omkprt", "ejserver", "omkscale"};
   const int total = std::max(spec.processes, 2);
+  // Each process's LDT lies in a GDT segment of its own: a long list needs
+  // a larger GDT.
+  if (total > 48) b.set_gdt_limit(0x0FFF);
   const int systems = std::min(5, total / 3);
   uint32_t pid = 1;
   for (int i = 0; i < systems; ++i) k.add_pd(proc(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
