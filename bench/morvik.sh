@@ -22,19 +22,7 @@ small=$out/morvik-16m
 [ -f "$big/omkcslcf.dat" ] || "$build/testkit/vt_make_demo" "$big" controller 200 1024 >/dev/null
 [ -f "$small/omkcslcf.dat" ] || "$build/testkit/vt_make_demo" "$small" controller 200 16 >/dev/null
 
-runs=7
-# Best of $runs runs, in nanoseconds.
-best() {
-  local best_ns= t0 t1
-  for _ in $(seq "$runs"); do
-    t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(date +%s%N)
-    local ns=$((t1 - t0))
-    if [ -z "$best_ns" ] || [ "$ns" -lt "$best_ns" ]; then best_ns=$ns; fi
-  done
-  echo "$best_ns"
-}
+source bench/timing.sh
 run_morvik() { (cd "$1" && "$morvik" omkcslcf.dat omkct8sl.bsx omkcsmll.sym pvncsmll 25 512 SCREEN); }
 
 # Both runs must format the whole report.
@@ -48,7 +36,6 @@ big_ns=$(best run_morvik "$big")
 small_ns=$(best run_morvik "$small")
 
 ms() { awk -v ns="$1" 'BEGIN { printf "%.2f ms", ns / 1e6 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "dumps: $(stat -c %s "$big/omkcslcf.dat") and $(stat -c %s "$small/omkcslcf.dat") bytes, 200 processes, best of $runs runs"
 echo "cat (1 GiB):     $(ms "$cat_ns")"
 echo "morvik (1 GiB):  $(ms "$big_ns")  cat/morvik $(ratio "$cat_ns" "$big_ns")"
