@@ -14,19 +14,7 @@ ${CXX:-c++} -std=c++20 -O2 -I. -o "$out/make_patch_module" \
 module=$out/bench.286
 [ -f "$module" ] || "$out/make_patch_module" "$module" 64
 
-runs=7
-# Best of $runs runs, in milliseconds.
-best() {
-  local best_ns= t0 t1
-  for _ in $(seq "$runs"); do
-    t0=$(date +%s%N)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(date +%s%N)
-    local ns=$((t1 - t0))
-    if [ -z "$best_ns" ] || [ "$ns" -lt "$best_ns" ]; then best_ns=$ns; fi
-  done
-  echo "$best_ns"
-}
+source bench/timing.sh
 
 cat "$module" >/dev/null  # into the page cache
 cat_ns=$(best sh -c "cat '$module' >/dev/null")
@@ -38,7 +26,6 @@ echo n | "$build/kivra/kivra" T "$module" DO 2>&1 | grep -q "NOT modified" || { 
 echo n | "$build/ostrel/ostrel" T "$module" 400 2>&1 | grep -q "bailing out" || { echo "OSTREL did not find its site" >&2; exit 1; }
 
 ms() { awk -v ns="$1" 'BEGIN { printf "%.1f ms", ns / 1e6 }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 echo "module: $(stat -c %s "$module") bytes, best of $runs runs"
 echo "cat:    $(ms "$cat_ns")"
 echo "kivra:  $(ms "$kivra_ns")  ratio $(ratio "$kivra_ns" "$cat_ns")"

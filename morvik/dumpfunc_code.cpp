@@ -6,4 +6,7 @@ namespace morvik {
 // Names nothing yet: the code-symbol naming fills this in.
 void findname(Session& /*s*/, uint32_t /*addr*/, int16_t /*flag*/) {}
 
+// Builds nothing until the code symbols are built.
+void makelist(Session& /*s*/) {}
+
 }  // namespace morvik

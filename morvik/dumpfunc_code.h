@@ -11,4 +11,7 @@ namespace morvik {
 // is the callers' second argument; the naming does not depend on it.
 void findname(Session& s, uint32_t addr, int16_t flag = 0);
 
+// Builds the code symbol lists from the whole SYM file.
+void makelist(Session& s);
+
 }  // namespace morvik

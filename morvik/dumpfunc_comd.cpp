@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/le.h"
+#include "morvik/doarray.h"
 #include "morvik/dumpfunc.h"
 
 namespace morvik {
@@ -183,11 +184,7 @@ size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, si
 }
 
 void summary_line(Session& s, std::string_view text) {
-  if (!s.outfile.is_file()) return;
-  s.outfile.seek(s.summaryPos);
-  s.outfile.write(text);
-  s.summaryPos += 80;
-  s.outfile.seek_end();
+  add_summary_line(s, "%.*s", static_cast<int>(text.size()), text.data());
 }
 
 void getMachineType(Session& s) {

@@ -15,7 +15,6 @@
 #include "common/platform.h"
 #include "common/report_sink.h"
 #include "morvik/dumpfunc.h"
-#include "morvik/ldt.h"
 
 namespace morvik {
 
@@ -391,11 +390,6 @@ void dialogue(Session& s, int argc, char** argv) {
   }
   s.con.err << "\n";
   report(s, 11);
-}
-
-void run_report(Session& s) {
-  getGDT(s);
-  // The report sections follow here.
 }
 
 }  // namespace morvik

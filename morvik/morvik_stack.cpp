@@ -92,4 +92,10 @@ int16_t doString(Session& s, uint32_t addr) {
   return 0;
 }
 
+// Prints nothing until the SYM variable listing is built.
+void processSyms(Session& /*s*/) {}
+
+// Prints nothing until the stack section is built.
+void dostack(Session& /*s*/) {}
+
 }  // namespace morvik

@@ -12,4 +12,9 @@ namespace morvik {
 // address `addr` of the application. Returns 0.
 int16_t doString(Session& s, uint32_t addr);
 
+// The variables section from the SYM file's data symbols.
+void processSyms(Session& s);
+// The stack section.
+void dostack(Session& s);
+
 }  // namespace morvik

@@ -151,6 +151,12 @@ struct Session {
   // or beyond (0 until the summary area exists).
   int32_t summaryEnd = 0;
 
+  // Left by one section of the report for a later one.
+  uint16_t rtdsvOffset = 0;  // SYM data symbols: offset of the runtime label "rtdsv"
+  int16_t Csources = 0;      // CDV reader: the application has C sources
+  int32_t heapScanFrom = -1;  // runtime data: data-segment offset just past the
+                              // _crt/_crt2 record; -1 when it was not found
+
   // File names of the CDV source-file table, by file index (the CDV reader
   // fills them; the array printer names an array's source file with them).
   std::vector<std::string> filelist_names;

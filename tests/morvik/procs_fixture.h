@@ -25,6 +25,7 @@ inline void report_to_file(Fixture& f) {
   f.s.outfile.open_file(f.dir.file("report.txt"));
   f.s.outfile.write("\t****** SUMMARY ******\n");
   f.s.summaryPos = static_cast<int32_t>(f.s.outfile.tell()) + 4;
+  f.s.summaryEnd = f.s.summaryPos + kSummaryLines * 80;
   for (int i = 0; i < kSummaryLines; ++i) f.s.outfile.write("\t**" + std::string(73, ' ') + "**\n");
   f.s.outfile.write("\t*****\n");
 }

@@ -1,0 +1,208 @@
+#include "testkit/demo.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <stdexcept>
+
+#include "common/console.h"
+#include "common/le.h"
+
+namespace testkit {
+
+namespace {
+
+struct Seg {
+  int proc = 0;
+  uint16_t code = 0, data = 0, stack = 0;
+  uint32_t pd = 0;
+};
+
+std::string upper(std::string t) {
+  for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return t;
+}
+
+// An application process with one code, data and stack segment, each the
+// one descriptor of its memory chain.
+Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec spec, const std::string& file, const Bytes& code,
+                    uint32_t code_size, uint32_t data_size, uint32_t stack_size, Regs regs) {
+  int proc = b.add_process(32);
+  Seg s;
+  s.proc = proc;
+  s.code = b.add_segment(proc, code_size, true);
+  s.data = b.add_segment(proc, data_size, false);
+  s.stack = b.add_segment(proc, stack_size, false);
+  b.put(proc, uint32_t{s.code} << 16, code);
+  ProcSpec base = k.for_process(proc);
+  spec.ldt = base.ldt;
+  spec.cr3 = base.cr3;
+  spec.cmdenv = k.cmdenv(file);
+  spec.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0}});
+  spec.mem[1] = k.md_chain({{data_size, uint32_t{s.data} << 16, 0}});
+  spec.mem[3] = k.md_chain({{stack_size, uint32_t{s.stack} << 16, 0}});
+  regs.cs = s.code;
+  regs.ds = regs.es = s.data;
+  regs.ss = s.stack;
+  spec.regsav = b.marra() ? k.regsav286(regs) : k.regsav386(regs);
+  s.pd = k.add_pd(spec);
+  return s;
+}
+
+ProcSpec proc(const std::string& name, uint32_t pid, uint8_t stat, uint8_t prior, uint16_t flag = 0) {
+  ProcSpec p;
+  p.name = name;
+  p.pid = pid;
+  p.stat = stat;
+  p.prior = prior;
+  p.flag = flag;
+  return p;
+}
+
+}  // namespace
+
+const Bytes kTerminalBasicCode = {0x81, 0xE4, 0xFE, 0xFF, 0x8B, 0xEC, 0x9A, 0x10, 0x00, 0x0F, 0x00};
+const Bytes kControllerBasicCode = {0x9A, 0x00, 0x00, 0x0F, 0x00, 0xB8, 0x01, 0x00, 0x50, 0xB8,
+                                    0x02, 0x00, 0x50, 0xB8, 0x03, 0x00, 0x50, 0x90, 0x90, 0x90};
+
+namespace {
+
+bool terminal_variant(DumpVariant v) { return v != DumpVariant::PagedController && v != DumpVariant::ELController; }
+
+}  // namespace
+
+std::string demo_appl(const DemoSpec& spec) {
+  if (!spec.appl.empty()) return spec.appl;
+  return terminal_variant(spec.variant) ? "mpostapl" : "pvncsmll";
+}
+
+Bytes demo_code(const DemoSpec& spec) {
+  if (!spec.code.empty()) return spec.code;
+  return terminal_variant(spec.variant) ? kTerminalBasicCode : kControllerBasicCode;
+}
+
+DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
+  const std::string appl = demo_appl(spec);
+  const bool term = b.terminal();
+  b.add_kernel_symbol("omkosver", le16_bytes(0x0104));  // version 4, release 1
+  b.add_kernel_symbol("v_system", le16_bytes(4096));    // 16 Mb
+  b.add_kernel_symbol("p_free", le16_bytes(1536));      // 6 Mb
+  if (term) k.machine_type(0x9042);
+
+  // The process list: system processes, the helpers and the application.
+  static const char* const kSystem[] = {"kernel", "timer", "filesys", "netmgr", "loader"};
+  static const char* const kHelpers[] = {"tsthand", "omkdrvr", "pinpad", "logger", "adxcsu0l", "omkprt", "ejserver", "omkscale"};
+  const int total = std::max(spec.processes, 2);
+  // Each process's LDT lies in a GDT segment of its own: a long list needs
+  // a larger GDT.
+  if (total > 48) b.set_gdt_limit(0x0FFF);
+  const int systems = std::min(5, total / 3);
+  uint32_t pid = 1;
+  for (int i = 0; i < systems; ++i) k.add_pd(proc(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
+
+  DemoDump d;
+  const int helpers = total - systems - 1;
+  const int appl_at = helpers * 2 / 3;  // the application stands among the helpers
+  const uint8_t kStats[] = {6, 1, 0, 6};
+  for (int i = 0; i <= helpers; ++i) {
+    if (i == appl_at) {
+      Regs r;
+      r.ip = 0x0123;
+      r.flags = 0x0202;
+      r.ax = 0x0001;
+      r.bx = 0x0042;
+      r.cx = 0x000C;
+      r.sp = 0x1F80;
+      r.bp = 0x1FA0;
+      ProcSpec p = proc(appl, pid++, 0, 100);
+      p.evbits = 0x00000003;
+      std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
+      Seg s = add_application(b, k, p, file, demo_code(spec), 0x4000, 0x8000, 0x2000, r);
+      d.appl_proc = s.proc;
+      d.appl_pd = s.pd;
+      d.code = s.code;
+      d.data = s.data;
+      d.stack = s.stack;
+      b.put(d.appl_proc, uint32_t{s.data} << 16, Bytes{'T', 'O', 'T', 'A', 'L', 0, 0x10, 0x27});
+      k.set_current(s.pd);
+      continue;
+    }
+    if (i == helpers) break;
+    std::string name = i < 8 ? kHelpers[i] : vt::format("appl%04d", i);
+    Regs r;
+    r.ip = 0x0010;
+    r.sp = 0x0F00;
+    add_application(b, k, proc(name, pid++, kStats[i % 4], 80), "C:/ADX_SPGM/" + upper(name) + ".286",
+                    Bytes{0x55, 0x8B, 0xEC}, 0x1000, 0x2000, 0x1000, r);
+  }
+
+  // The circumstances: an application program check in the application.
+  CcomdSpec c;
+  c.term = 21;
+  c.store = 123;
+  c.ccdu_store = 123;
+  c.node = "CC";
+  c.reason = 36;
+  c.time = msecs(14, 32, 7) + 250;
+  c.date = ccd_date(3, 14, 2024);
+  c.totalmem = 32u << 20;
+  c.tcc_type = 3;
+  c.vec = 13;
+  c.cs = d.code;
+  c.eip = 0x0123;
+  if (!b.marra()) k.ccomd(c);
+  if (term) {
+    TcomdSpec t;
+    t.term = 21;
+    t.store = 123;
+    t.mod2 = 0;
+    t.reason = 36;
+    t.time = c.time;
+    t.date = c.date;
+    t.vec = 13;
+    t.cs = d.code;
+    t.ds = t.es = d.data;
+    t.ss = d.stack;
+    t.sp = 0x1F80;
+    t.bp = 0x1FA0;
+    t.totalmem = 8u << 20;
+    t.mfail = uint32_t{d.code} << 16 | 0x0123;
+    k.tcomd(t);
+  }
+  if (spec.size != 0) b.set_size(spec.size);
+  return d;
+}
+
+std::string demo_sym() {
+  return "0000 LABELS\n"
+         "0000 MAIN.PROGRAM\n"
+         "0123 PROCESS.SALE\n"
+         "0310 PRINT.RECEIPT\n"
+         "0000 VARIABLES\n"
+         "0000 DATA\n"
+         "0000 TOTAL.AMOUNT\n"
+         "0008 ITEM.COUNT%\n"
+         "0010 OPERATOR.ID$\n"
+         "0040 _rtdata\n"
+         "0200 _usedlist\n"
+         "0400 rtdsv\n";
+}
+
+DemoFiles write_demo(const std::string& folder, const DemoSpec& spec) {
+  DumpBuilder b(spec.variant);
+  KernelBuilder k(b);
+  build_demo(b, k, spec);
+  std::filesystem::create_directories(folder);
+  bool term = b.terminal();
+  DemoFiles f;
+  auto at = [&](const char* name) { return (std::filesystem::path(folder) / name).string(); };
+  f.dump = at(term ? "omkcsltf.dat" : "omkcslcf.dat");
+  f.bsx = at(b.marra() ? "omkrt1sl.bsx" : term ? "omkrt8gl.bsx" : "omkct8sl.bsx");
+  f.sym = at(term ? "omkts10l.sym" : "omkcsmll.sym");
+  b.write(f.dump);
+  b.write_bsx(f.bsx);
+  write_text(f.sym, demo_sym());
+  return f;
+}
+
+}  // namespace testkit

@@ -1,0 +1,50 @@
+// A realistic dump for trying MORVIK out and for end-to-end runs: kernel
+// areas with the reason and time of the dump, a process list with system
+// processes, helper applications and the BASIC application, their memory
+// chains, the BSX file and a SYM file for the application.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "testkit/dumpbuilder.h"
+#include "testkit/kernelbuilder.h"
+
+namespace testkit {
+
+struct DemoSpec {
+  DumpVariant variant = DumpVariant::PagedTerminal;
+  int processes = 12;  // in the list, the application among them
+  std::string appl;    // "" for the variant's default (mpostapl or pvncsmll)
+  // The first bytes of the application's code; empty for the signature of
+  // the variant's BASIC runtime (terminal or controller layout).
+  Bytes code;
+  uint64_t size = 0;  // the dump file's size (the rest stays sparse); 0: as built
+};
+
+struct DemoDump {
+  int appl_proc = 0;  // the builder's process number of the application
+  uint32_t appl_pd = 0;
+  uint16_t code = 0, data = 0, stack = 0;  // the application's selectors
+};
+
+// The application's name and first code bytes for the spec.
+std::string demo_appl(const DemoSpec& spec);
+Bytes demo_code(const DemoSpec& spec);
+
+// Code starts of the BASIC runtimes.
+extern const Bytes kTerminalBasicCode;    // 81 E4 FE FF ...
+extern const Bytes kControllerBasicCode;  // far call, then pushes of constants
+// Builds the demo into `b`.
+DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec);
+// The application's SYM file.
+std::string demo_sym();
+
+// Writes "omkcsltf.dat" (terminals) or "omkcslcf.dat" (controllers), the
+// BSX file MORVIK takes by default for it and "omkts10l.sym" or
+// "omkcsmll.sym" into `folder`.
+struct DemoFiles {
+  std::string dump, bsx, sym;
+};
+DemoFiles write_demo(const std::string& folder, const DemoSpec& spec);
+
+}  // namespace testkit

@@ -1,0 +1,43 @@
+// Writes the demo dump, its BSX file and the application's SYM file into a
+// folder:
+//   vt_make_demo FOLDER [terminal|controller|marra|el-terminal|el-controller]
+//                [PROCESSES [SIZE_MIB]]
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <string>
+
+#include "testkit/demo.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: vt_make_demo FOLDER [variant [processes [size_mib]]]\n");
+    return 2;
+  }
+  testkit::DemoSpec spec;
+  std::string kind = argc > 2 ? argv[2] : "terminal";
+  if (kind == "terminal")
+    spec.variant = testkit::DumpVariant::PagedTerminal;
+  else if (kind == "controller")
+    spec.variant = testkit::DumpVariant::PagedController;
+  else if (kind == "marra")
+    spec.variant = testkit::DumpVariant::MarraTerminal;
+  else if (kind == "el-terminal")
+    spec.variant = testkit::DumpVariant::ELTerminal;
+  else if (kind == "el-controller")
+    spec.variant = testkit::DumpVariant::ELController;
+  else {
+    std::fprintf(stderr, "vt_make_demo: unknown variant %s\n", kind.c_str());
+    return 2;
+  }
+  if (argc > 3) spec.processes = std::atoi(argv[3]);
+  if (argc > 4) spec.size = std::strtoull(argv[4], nullptr, 10) << 20;
+  try {
+    testkit::DemoFiles f = testkit::write_demo(argv[1], spec);
+    std::printf("%s\n%s\n%s\n", f.dump.c_str(), f.bsx.c_str(), f.sym.c_str());
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "vt_make_demo: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}
