@@ -407,4 +407,13 @@ TEST(Rpost, BatchTextFromAnswerLines) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(morvik::rpost_batch(c.appargs), c.batch) << c.appargs;
+
+  // A name longer than the 80 characters of a line read is not cut into
+  // a wrong one: the batch file is not made.
+  const std::string dir80 = "C:/" + std::string(73, 'd') + "/";  // 77 characters
+  EXPECT_EQ(morvik::rpost_batch("t\n" + dir80 + "abc\nk.bsx\na.sym\nmpostapl\n25\n512\n"),
+            "morvik " + dir80 + "abc k.bsx a.sym rpost  25 512 ");
+  EXPECT_EQ(morvik::rpost_batch("t\n" + dir80 + "abcd\nk.bsx\na.sym\nmpostapl\n25\n512\n"), "");
+  EXPECT_EQ(morvik::rpost_batch("t\nd.dat\nk.bsx\na.sym\n" + dir80 + "abcd\n25\n512\n"),
+            "morvik d.dat k.bsx a.sym rpost  25 512 ");  // the fifth line is not used
 }
