@@ -71,17 +71,17 @@ void source_file_end(Session& s, int16_t file) {
 }
 
 struct TypeLayout {
-  const char* header;  // with the number of dimensions
+  const char* header;  // after "%d dimensional " with the number of dimensions
   int width;           // padding width before the value
   int further;         // padding taken by each further index
 };
 
 const TypeLayout* layout_of(uint8_t code) {
-  static constexpr TypeLayout kInt1Layout{"%d dimensional INT1 array  ", 38, 1};
-  static constexpr TypeLayout kInt2Layout{"%d dimensional INT2 array  ", 30, 1};
-  static constexpr TypeLayout kInt4Layout{"%d dimensional INT4 array  ", 31, 2};
-  static constexpr TypeLayout kRealLayout{"%d dimensional REAL array    ", 22, 2};
-  static constexpr TypeLayout kStringLayout{"%d dimensional STRING array   ", 25, 2};
+  static constexpr TypeLayout kInt1Layout{"INT1 array  ", 38, 1};
+  static constexpr TypeLayout kInt2Layout{"INT2 array  ", 30, 1};
+  static constexpr TypeLayout kInt4Layout{"INT4 array  ", 31, 2};
+  static constexpr TypeLayout kRealLayout{"REAL array    ", 22, 2};
+  static constexpr TypeLayout kStringLayout{"STRING array   ", 25, 2};
   switch (code) {
     case kInt1:
       return &kInt1Layout;
@@ -169,7 +169,8 @@ int16_t doArray(Session& s, uint32_t addr, std::string_view name, int16_t flag, 
   for (int d = 2; d <= dims; ++d) head += vt::format(",%d", data.hi(d));
   head += "] ";
   if (s.symfile.is_open()) head += "Probable ";
-  head += vt::format(lay->header, dims);
+  head += vt::format("%d dimensional ", dims);
+  head += lay->header;
   o.write(head);
   source_file_end(s, file);
   if (dims > 3) return 0;

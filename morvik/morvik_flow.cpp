@@ -191,9 +191,14 @@ std::vector<AnswerLine> answer_lines(const std::string& text) {
     l.ended = nl != std::string::npos;
     l.text = text.substr(at, l.ended ? nl - at : std::string::npos);
     if (!l.text.empty() && l.text.back() == '\r') l.text.pop_back();
-    if (l.text.size() > 80) l.text.resize(80);
+    // A line is read 80 characters at a time: a longer one has no line end
+    // within them, and its first 80 characters would name a wrong file.
+    if (l.text.size() > 80) {
+      l.text.resize(80);
+      l.ended = false;
+    }
     lines.push_back(l);
-    at = l.ended ? nl + 1 : text.size();
+    at = nl != std::string::npos ? nl + 1 : text.size();
   }
   return lines;
 }

@@ -2,6 +2,7 @@
 // BASIC test, the summary lines and the RPOST batch file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <functional>
@@ -140,6 +141,37 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
     // Progress marks: section labels, OS version, three in the process
     // list, the SVC trace, then the details' own.
     EXPECT_EQ(r.err.substr(0, note.size() + 7), note + "\n......");
+  }
+}
+
+TEST(ReportFlow, DebugTraceNamesTheStepsInOrder) {
+  struct Case {
+    DumpVariant variant;
+    std::string appl;
+    std::vector<int> locations;  // after the dialogue's last (11)
+  } cases[] = {
+      // A paged terminal dump: machine type, the terminal runtime's data and
+      // heap, the serial driver data.
+      {DumpVariant::PagedTerminal, "mpostapl",
+       {12, 13, 14, 15, 16, 20, 24, 25, 28, 30, 31, 33, 46, 47, 48, 49, 50, 51, 52, 53, 55, 56, 57, 59}},
+      // An EL controller dump: the controller runtime's data; not paged.
+      {DumpVariant::ELController, "pvncsmll",
+       {12, 14, 15, 16, 20, 24, 25, 28, 30, 31, 32, 47, 48, 49, 50, 51, 52, 53, 55, 57, 59}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.appl);
+    DemoSpec spec;
+    spec.variant = c.variant;
+    Demo m(spec);
+    RunResult r = m.run({"appl.sym", c.appl, "25", "512", "SCREEN", "/d"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string mark = "\t\t\t\texecuting at location ";
+    std::vector<int> seen;
+    for (size_t at = r.err.find(mark); at != std::string::npos; at = r.err.find(mark, at + 1))
+      seen.push_back(std::stoi(r.err.substr(at + mark.size())));
+    auto after = std::find(seen.begin(), seen.end(), 11);
+    ASSERT_NE(after, seen.end());
+    EXPECT_EQ(std::vector<int>(after + 1, seen.end()), c.locations);
   }
 }
 
@@ -407,4 +439,13 @@ TEST(Rpost, BatchTextFromAnswerLines) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(morvik::rpost_batch(c.appargs), c.batch) << c.appargs;
+
+  // A name longer than the 80 characters of a line read is not cut into
+  // a wrong one: the batch file is not made.
+  const std::string dir80 = "C:/" + std::string(73, 'd') + "/";  // 77 characters
+  EXPECT_EQ(morvik::rpost_batch("t\n" + dir80 + "abc\nk.bsx\na.sym\nmpostapl\n25\n512\n"),
+            "morvik " + dir80 + "abc k.bsx a.sym rpost  25 512 ");
+  EXPECT_EQ(morvik::rpost_batch("t\n" + dir80 + "abcd\nk.bsx\na.sym\nmpostapl\n25\n512\n"), "");
+  EXPECT_EQ(morvik::rpost_batch("t\nd.dat\nk.bsx\na.sym\n" + dir80 + "abcd\n25\n512\n"),
+            "morvik d.dat k.bsx a.sym rpost  25 512 ");  // the fifth line is not used
 }
