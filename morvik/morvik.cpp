@@ -114,15 +114,17 @@ void prompt(Session& s, const std::string& text) {
   s.con.err.flush();
 }
 
+// Takes one character; a CR LF pair counts as the one newline character.
+int get_char(std::istream& in) {
+  int c = in.get();
+  if (c == '\r' && in.peek() == '\n') c = in.get();
+  return c;
+}
+
 // A bare newline (or the end of the input) keeps the default.
 bool bare_newline(std::istream& in) {
-  int c = in.get();
-  if (c == EOF) return true;
-  if (c == '\n') return true;
-  if (c == '\r' && in.peek() == '\n') {
-    in.get();
-    return true;
-  }
+  int c = get_char(in);
+  if (c == EOF || c == '\n') return true;
   in.unget();
   return false;
 }
@@ -134,7 +136,7 @@ bool ask_word(Session& s, std::string& answer) {
   std::string w;
   if (!(s.con.in >> w)) return false;
   answer = cut(w, kAnswerBuffer);
-  s.con.in.get();  // the newline after the word
+  get_char(s.con.in);  // the newline after the word
   return true;
 }
 

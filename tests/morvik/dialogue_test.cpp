@@ -127,6 +127,21 @@ TEST(Dialogue, DefaultsFromAppargs) {
   EXPECT_EQ(read_text("appargs"), "0.000000\r\nmy.dat\r\nmy.bsx\r\n0\r\nmyappl\r\n");
 }
 
+TEST(Dialogue, AnswersTypedWithCrLfLineEnds) {
+  // A CR LF after a typed word is its one newline: each answer lands on its
+  // own prompt.
+  Folder f;
+  write_text("app.sym", "0A10 KEY\n");
+  Dialogue d({}, "omkcsltf.dat\r\nomkrt8gl.bsx\r\napp.sym\r\nmyappl\r\n30\r\n100\r\nSCREEN\r\n");
+  EXPECT_EQ(d.status, 1000) << d.err.str();
+  EXPECT_EQ(d.s.applname, "myappl");
+  EXPECT_EQ(d.s.userArrayLimit, 30);
+  EXPECT_EQ(d.s.userStringLimit, 100);
+  EXPECT_TRUE(d.s.outfile.is_screen());
+  EXPECT_EQ(read_text("appargs"),
+            "0.000000\r\nomkcsltf.dat\r\nomkrt8gl.bsx\r\napp.sym\r\nmyappl\r\n30\r\n100\r\n");
+}
+
 TEST(Dialogue, TypingADumpNameDiscardsTheSavedDefaults) {
   Folder f(DumpVariant::PagedTerminal, "my.dat", "my.bsx");
   const char* saved = "0.000000\r\nmy.dat\r\nmy.bsx\r\n0\r\nmyappl\r\n";
