@@ -306,6 +306,27 @@ TEST(Dialogue, OutputFile) {
   EXPECT_FALSE(std::filesystem::exists("appargs"));
 }
 
+TEST(Dialogue, CommandLineOutputAndSerialNamesAreReadAsWords) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* output;
+    const char* serial;
+  } cases[] = {
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "app.sym", "x", "25", "512", "rep one.txt", " ser.bsx more"}, "REP", "ser.bsx"},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "app.sym", "x", "25", "512", "", " "}, "SCREEN", ""},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "0", "x", " two words"}, "TWO", ""},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "0", "x", ""}, "SCREEN", ""},
+  };
+  Folder f;
+  write_text("app.sym", "0A10 KEY\n");
+  for (const auto& c : cases) {
+    Dialogue d(c.args, "");
+    EXPECT_EQ(d.status, 1000) << d.err.str();
+    EXPECT_EQ(d.s.outfilename, c.output);
+    EXPECT_EQ(d.s.serialBSXfile, c.serial);
+  }
+}
+
 TEST(Dialogue, BsxNamesOnTheCommandLine) {
   struct Case {
     DumpVariant v;
