@@ -9,6 +9,7 @@
 #include <istream>
 #include <iterator>
 #include <ostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -114,15 +115,17 @@ void prompt(Session& s, const std::string& text) {
   s.con.err.flush();
 }
 
+// Takes one character; a CR LF pair counts as the one newline character.
+int get_char(std::istream& in) {
+  int c = in.get();
+  if (c == '\r' && in.peek() == '\n') c = in.get();
+  return c;
+}
+
 // A bare newline (or the end of the input) keeps the default.
 bool bare_newline(std::istream& in) {
-  int c = in.get();
-  if (c == EOF) return true;
-  if (c == '\n') return true;
-  if (c == '\r' && in.peek() == '\n') {
-    in.get();
-    return true;
-  }
+  int c = get_char(in);
+  if (c == EOF || c == '\n') return true;
   in.unget();
   return false;
 }
@@ -134,7 +137,7 @@ bool ask_word(Session& s, std::string& answer) {
   std::string w;
   if (!(s.con.in >> w)) return false;
   answer = cut(w, kAnswerBuffer);
-  s.con.in.get();  // the newline after the word
+  get_char(s.con.in);  // the newline after the word
   return true;
 }
 
@@ -157,6 +160,16 @@ void ask_limit(Session& s, uint16_t& limit) {
   uint16_t v = 0;
   for (char c : cut(l, kAnswerBuffer)) v = static_cast<uint16_t>(v * 10 + (c - '0'));
   limit = v;
+}
+
+// A command-line answer read as "%s" reads it: its first word, cut to the
+// answer buffer. False when it holds no word (the answer keeps its default).
+bool arg_word(const std::string& arg, std::string& answer) {
+  std::istringstream in(arg);
+  std::string w;
+  if (!(in >> w)) return false;
+  answer = cut(w, kAnswerBuffer);
+  return true;
 }
 
 [[noreturn]] void cannot_open(Session& s, const std::string& name, int status) {
@@ -350,10 +363,9 @@ void dialogue(Session& s, int argc, char** argv) {
   }
   std::string outname = "SCREEN";
   prev.word(outname);
-  if (has(7)) {
-    outname = upper(arg(7));
-  } else if (!symbols && has(5)) {
-    outname = upper(arg(5));
+  if (has(7) || (!symbols && has(5))) {
+    // Read as a word; the output name from the command line is upper-cased.
+    if (arg_word(pos[has(7) ? 6 : 4], outname)) outname = upper(outname);
   } else {
     prompt(s, vt::format("\n     Name of output file (default \"%s\"):  ", outname.c_str()));
     ask_line(s, outname);
@@ -377,7 +389,7 @@ void dialogue(Session& s, int argc, char** argv) {
   // 9. The serial trace's BSX file.
   s.serialBSXfile.clear();
   if (has(8))
-    s.serialBSXfile = arg(8);
+    arg_word(pos[7], s.serialBSXfile);
   else
     prev.line(s.serialBSXfile);
 

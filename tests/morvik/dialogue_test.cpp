@@ -127,6 +127,21 @@ TEST(Dialogue, DefaultsFromAppargs) {
   EXPECT_EQ(read_text("appargs"), "0.000000\r\nmy.dat\r\nmy.bsx\r\n0\r\nmyappl\r\n");
 }
 
+TEST(Dialogue, AnswersTypedWithCrLfLineEnds) {
+  // A CR LF after a typed word is its one newline: each answer lands on its
+  // own prompt.
+  Folder f;
+  write_text("app.sym", "0A10 KEY\n");
+  Dialogue d({}, "omkcsltf.dat\r\nomkrt8gl.bsx\r\napp.sym\r\nmyappl\r\n30\r\n100\r\nSCREEN\r\n");
+  EXPECT_EQ(d.status, 1000) << d.err.str();
+  EXPECT_EQ(d.s.applname, "myappl");
+  EXPECT_EQ(d.s.userArrayLimit, 30);
+  EXPECT_EQ(d.s.userStringLimit, 100);
+  EXPECT_TRUE(d.s.outfile.is_screen());
+  EXPECT_EQ(read_text("appargs"),
+            "0.000000\r\nomkcsltf.dat\r\nomkrt8gl.bsx\r\napp.sym\r\nmyappl\r\n30\r\n100\r\n");
+}
+
 TEST(Dialogue, TypingADumpNameDiscardsTheSavedDefaults) {
   Folder f(DumpVariant::PagedTerminal, "my.dat", "my.bsx");
   const char* saved = "0.000000\r\nmy.dat\r\nmy.bsx\r\n0\r\nmyappl\r\n";
@@ -289,6 +304,27 @@ TEST(Dialogue, OutputFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "\n\tCannot open NODIR/X.TXT\n");
   EXPECT_FALSE(std::filesystem::exists("appargs"));
+}
+
+TEST(Dialogue, CommandLineOutputAndSerialNamesAreReadAsWords) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* output;
+    const char* serial;
+  } cases[] = {
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "app.sym", "x", "25", "512", "rep one.txt", " ser.bsx more"}, "REP", "ser.bsx"},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "app.sym", "x", "25", "512", "", " "}, "SCREEN", ""},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "0", "x", " two words"}, "TWO", ""},
+      {{"omkcsltf.dat", "omkrt8gl.bsx", "0", "x", ""}, "SCREEN", ""},
+  };
+  Folder f;
+  write_text("app.sym", "0A10 KEY\n");
+  for (const auto& c : cases) {
+    Dialogue d(c.args, "");
+    EXPECT_EQ(d.status, 1000) << d.err.str();
+    EXPECT_EQ(d.s.outfilename, c.output);
+    EXPECT_EQ(d.s.serialBSXfile, c.serial);
+  }
 }
 
 TEST(Dialogue, BsxNamesOnTheCommandLine) {
