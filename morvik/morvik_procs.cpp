@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "morvik/dumpfunc.h"
+#include "morvik/dumpfunc_code.h"
 #include "morvik/dumpfunc_comd.h"
 #include "morvik/ldt.h"
 #include "morvik/morvik.h"
@@ -464,7 +465,7 @@ int processdetails(Session& s) {
     if (isSelector(s, failing_cs) == kLdtCode) {
       uint32_t at = a.termMARRA ? s.tcomd.TCD_mfail : s.diedat;
       s.outfile.write("\t The application crashed at");
-      // findname (naming a code address) writes the label and distance of `at` here.
+      findname(s, at);
       if (!a.termMARRA && isSelector(s, static_cast<uint16_t>(at >> 16)) == kLdtCode) {
         unsigned char b = 0;
         if (readstuff(s, std::span<unsigned char>(&b, 1), at, 1, 1, 'a')) opcode = b;
