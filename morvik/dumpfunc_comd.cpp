@@ -134,6 +134,11 @@ const char* marra_exception_name(uint8_t vec) {
   }
 }
 
+// The system linear address of a GDT selector:offset (paged and EL dumps).
+uint32_t system_linear(const AddressSpace& a, uint32_t far) {
+  return a.gdt_entry(far >> 19).base32() + (far & 0xFFFF);
+}
+
 // The 4-byte system address stored at a kernel symbol, if there is one.
 std::optional<uint32_t> kernel_pointer(Session& s, std::string_view name) {
   auto at = kernel_symbol_offset(s, name);
@@ -157,7 +162,7 @@ std::optional<uint32_t> sys_offset(Session& s, uint32_t far) {
     if (!a.gdt_loaded || (far >> 16) > a.GDT_lim) return std::nullopt;
     if (a.page) {
       // A page table outside the dump would end the run in sysVir2Phys.
-      uint32_t linear = a.gdt_entry(far >> 19).base32() + (far & 0xFFFF);
+      uint32_t linear = system_linear(a, far);
       uint32_t frame = a.PTDbuffer[linear >> 22] & kFrameMask;
       if (frame != 0 && frame != a.oldsysPTaddr && uint64_t{frame} + 4096 > s.dumpfile.size()) return std::nullopt;
     }
@@ -173,9 +178,14 @@ size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, si
   while (done < len) {
     uint64_t offset = uint64_t{far & 0xFFFF} + at + done;
     if (offset > 0xFFFF) break;  // past the segment
-    auto off = sys_offset(s, (far & 0xFFFF0000u) | static_cast<uint32_t>(offset));
+    uint32_t addr = (far & 0xFFFF0000u) | static_cast<uint32_t>(offset);
+    auto off = sys_offset(s, addr);
     if (!off) break;
-    size_t n = std::min<size_t>(len - done, 0x1000 - (*off & 0xFFF));
+    // The rest of the page the address lies in. A paged frame address keeps
+    // bits 8-11 of its entry, so the page's end is the linear address's, not
+    // the dump offset's.
+    uint32_t in_page = s.space.page ? system_linear(s.space, addr) : *off;
+    size_t n = std::min<size_t>(len - done, 0x1000 - (in_page & 0xFFF));
     size_t got = s.dumpfile.read_at(*off, buf + done, n);
     done += got;
     if (got != n) break;

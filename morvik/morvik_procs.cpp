@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "morvik/dumpfunc.h"
+#include "morvik/dumpfunc_code.h"
 #include "morvik/dumpfunc_comd.h"
 #include "morvik/ldt.h"
 #include "morvik/morvik.h"
@@ -145,7 +146,7 @@ void list_process(Session& s, uint32_t addr, const _pd& pd, uint32_t current) {
 // The sum of m_length over one memory chain; `shared` when its last
 // descriptor is a shared area.
 struct ChainSum {
-  uint32_t bytes = 0;
+  uint64_t bytes = 0;  // a damaged chain may sum past 32 bits
   bool shared = false;
   ChainResult walk;
 };
@@ -176,7 +177,7 @@ void memory_usage(Session& s, uint32_t first) {
     if (!(pd.p_mem[0] || pd.p_mem[1] || pd.p_mem[2] || pd.p_mem[3])) return true;
     std::string name = pd_name(pd);
     s.outfile.print("\n\tMemory (in bytes) allocated for %s:", name.c_str());
-    std::optional<uint32_t> stack;
+    std::optional<uint64_t> stack;
     for (int i = 0; i < 4; ++i) {
       if (pd.p_mem[i] == 0) {
         if (i == 3) s.outfile.write("\n");
@@ -184,7 +185,7 @@ void memory_usage(Session& s, uint32_t first) {
       }
       ChainSum sum = sum_chain(s, pd.p_mem[i]);
       long bytes = static_cast<long>(sum.bytes);
-      unsigned long hex = sum.bytes;
+      unsigned long hex = static_cast<unsigned long>(sum.bytes);
       switch (i) {
         case 0:
           s.outfile.print("\n\t  Code:\t\t%7ld (%lxh)", bytes, hex);
@@ -464,7 +465,7 @@ int processdetails(Session& s) {
     if (isSelector(s, failing_cs) == kLdtCode) {
       uint32_t at = a.termMARRA ? s.tcomd.TCD_mfail : s.diedat;
       s.outfile.write("\t The application crashed at");
-      // findname (naming a code address) writes the label and distance of `at` here.
+      findname(s, at);
       if (!a.termMARRA && isSelector(s, static_cast<uint16_t>(at >> 16)) == kLdtCode) {
         unsigned char b = 0;
         if (readstuff(s, std::span<unsigned char>(&b, 1), at, 1, 1, 'a')) opcode = b;

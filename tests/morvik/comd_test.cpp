@@ -312,3 +312,47 @@ TEST(Tcomd, MarraTerminalInAFileReport) {
     EXPECT_EQ(report_body(f), kMarraRegisters);
   }
 }
+
+namespace {
+
+// The dump offset of the system page-table entry of a linear address (paged).
+uint32_t system_pte_offset(const DumpBuilder& b, uint32_t linear) {
+  uint32_t pt = vt::le32(b.get_phys(b.ptd_addr() + (linear >> 22) * 4, 4).data()) & 0xFFFFF000u;
+  return pt + ((linear >> 12) & 0x3FF) * 4;
+}
+
+// The system linear address of a selector:offset, from the GDT in the dump.
+uint32_t system_linear(const DumpBuilder& b, uint32_t far) {
+  uint32_t desc = b.gdt_linear() + 8 * (far >> 19);
+  uint32_t frame = vt::le32(b.get_phys(system_pte_offset(b, desc), 4).data()) & 0xFFFFF000u;
+  testkit::Bytes d = b.get_phys(frame + (desc & 0xFFF), 8);
+  return (d[2] | d[3] << 8 | d[4] << 16 | uint32_t{d[7]} << 24) + (far & 0xFFFF);
+}
+
+}  // namespace
+
+TEST(SystemReads, ARecordAcrossAPageWhoseFrameKeepsBits8To11) {
+  // 256 bytes from 0x80 before a page end; the first page's table entry
+  // names a frame 0x100 past a 4 KB boundary (entry & 0xFFFFFF00). The
+  // first 0x80 bytes come from that frame, the rest from the next page's.
+  DumpBuilder b(DumpVariant::PagedController);
+  uint32_t first = b.alloc_system(4);
+  b.alloc_system((0xF80 - ((first & 0xFFF) + 4)) & 0xFFF);
+  uint32_t far = b.alloc_system(0x100);
+  ASSERT_EQ(far & 0xFFF, 0xF80u);
+  testkit::Bytes pattern(0x100);
+  for (size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<unsigned char>(i);
+  b.put_system(far, pattern);
+
+  uint32_t pte = system_pte_offset(b, system_linear(b, far));
+  uint32_t old_frame = vt::le32(b.get_phys(pte, 4).data()) & 0xFFFFF000u;
+  uint32_t new_frame = static_cast<uint32_t>((b.size() + 0xFFF) & ~uint64_t{0xFFF}) + 0x100;
+  b.put_phys(new_frame, b.get_phys(old_frame, 0x1000));
+  b.put_phys32(pte, new_frame | 0x67);
+  b.set_size(new_frame + 0x2000);  // what follows the moved page reads as zeros
+
+  Fixture f(b);
+  unsigned char got[0x100] = {};
+  EXPECT_EQ(morvik::read_system(f.s, far, 0, got, sizeof got), sizeof got);
+  EXPECT_EQ(testkit::Bytes(got, got + sizeof got), pattern);
+}

@@ -246,6 +246,22 @@ TEST(MemoryUsage, SharedCodeIsNotCountedAndTheStackLineNeedsLessThan8K) {
   }
 }
 
+TEST(MemoryUsage, ChainSumsDoNotWrapAt32Bits) {
+  DumpBuilder b(DumpVariant::ELController);
+  KernelBuilder k(b);
+  ProcSpec p = proc("huge", 0x61);
+  p.cmdenv = k.cmdenv("C:/HUGE.286");
+  p.mem[2] = k.md_chain({{0xFFFFFFFFu, 0, 0}, {2, 0, 0}});
+  k.add_pd(p);
+  auto f = list(b, "0");
+  std::string out = f->out.str();
+  EXPECT_NE(out.find("\n\tMemory (in bytes) allocated for huge:"
+                     "\t  Other data:   4294967297 (100000001h) (application heap, etc.)\n\n"
+                     "\n\tTotal memory allocated to the application(s): 4096.000 Mb\n\n"),
+            std::string::npos)
+      << out;
+}
+
 TEST(DamagedLists, ACyclicProcessListEndsWithANote) {
   for (auto v : kAllVariants) {
     SCOPED_TRACE(static_cast<int>(v));
