@@ -144,6 +144,24 @@ TEST_F(Kivra, PatchesOnlyTheFirstControllerCodeAndItsSessionWord) {
   EXPECT_EQ(module(), want);
 }
 
+TEST_F(Kivra, ATerminalRunPatchesFiveCodesAndSkipsTheSixthSilently) {
+  PatchModule m = terminal();
+  m.write(path);
+  auto r = run({"T", path, "do", "ef", "fu", "Ab", "zY", "QQ", "9"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [do]... OK\n\tPatching [ef]... OK\n\tPatching [fu]... OK\n"
+                             "\tPatching [Ab]... OK\n\tPatching [zY]... OK\n");
+  EXPECT_EQ(r.err, kAsk + "  ok...\n\n\tDone!  Trap code added for 5 errors and an associated session.\n");
+  Bytes want = m.bytes();
+  set(want, 1042, "OD");
+  set(want, 1048, "FE");
+  set(want, 1054, "UF");
+  set(want, 1060, "BA");
+  set(want, 1066, "YZ");
+  want[1088] = 9;
+  EXPECT_EQ(module(), want);
+}
+
 TEST_F(Kivra, AControllerSessionWithoutACodeGoesToTheSessionWord) {
   PatchModule m = controller();
   m.write(path);
@@ -166,6 +184,19 @@ TEST_F(Kivra, AcceptsTheLevelsAtTheEdgesOfWhatTheRuntimesSupport) {
     EXPECT_EQ(r.status, 0) << env << level;
     EXPECT_EQ(module()[env == 'T' ? 1242 : 1207], 'O') << env << level;
   }
+}
+
+// Blocks from the code (160) on: the one at 880 holds the site, and with the
+// level already seen the scan stops there; a backlevel marker further on is
+// never read.
+TEST_F(Kivra, StopsReadingOnceTheSiteAndTheLevelAreFound) {
+  PatchModule m = terminal();
+  m.level(1400, 47);
+  m.write(path);
+  auto r = run({"T", path, "DO"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [DO]... OK\n");
+  EXPECT_EQ(module()[1042], 'O');
 }
 
 TEST_F(Kivra, DeclinedConfirmationLeavesTheModuleAlone) {
@@ -313,14 +344,18 @@ TEST_F(Kivra, AMissingResumeToggleThatCannotBeDoneEndsWithAFailure) {
     const char* name;
     std::function<void(PatchModule&)> plant;
     std::string message;
+    size_t size = 4096;
   };
   const std::vector<Case> cases = {
       {"no signature", [](PatchModule&) {}, "The MR patch was NOT applied (signature was not found)\n"},
       {"unexpected flag bytes", [](PatchModule& m) { m.missing_resume('T', 2000, {0xC3, 0x00, 0x02}); },
        "The MR patch was NOT applied (unexpected bytes at file position 2168)\n"},
+      // The block at 3876 is the file's last whole one; the flag would be at 4168.
+      {"flag past the end of the file", [](PatchModule& m) { m.trace_size('T', 4000, 0); },
+       "READ ERROR at file position 4168\n", 4132},
   };
   for (const Case& c : cases) {
-    PatchModule m;
+    PatchModule m(PatchModuleLayout{c.size});
     m.trap_site('T', 1000);
     c.plant(m);
     m.write(path);

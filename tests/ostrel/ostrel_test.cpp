@@ -139,6 +139,24 @@ TEST_F(Ostrel, ReportsDormantOptionsOnlyForLevels64To99AndSizesInTheirBand) {
   }
 }
 
+// Of the markers before the signature the last one counts; one behind it is
+// not read.
+TEST_F(Ostrel, UsesTheLastLevelSeenBeforeTheSignature) {
+  PatchModule m;
+  m.level(300, 120);
+  m.level(600, 80);
+  m.trace_size('T', 1000, 100);
+  m.level(1100, 120);
+  m.write(path);
+  auto r = run({"T", path, "4611"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=120\nCBRT=80\n");
+  EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 4611\n"
+                               "The following dormant options are now enabled:\n"
+                               " - VELA Enhanced V6 Timer Resolution.\n"
+                               " - SCANFREEHEAPBLOCKS in _cb_prolog and _cb_epilog.\n");
+}
+
 TEST_F(Ostrel, FindsTheControllerWordBeforeItsSignatureBehindPrefixAndLdt) {
   PatchModuleLayout layout;
   layout.zero_prefix = true;
