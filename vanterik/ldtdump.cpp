@@ -32,8 +32,11 @@ void list_ldt(Vanterik& v) {
   at += LDT_HDR_SIZE;
   if (count < 0 || v.module.size() < at + static_cast<size_t>(count) * LDT_ENTRY_SIZE)
     fatal(v, "Read of LDT table failed.\n");
+  // Entries past the last index a selector can name are not listed: a
+  // corrupt descriptor of 0xFFFF paragraphs would otherwise keep the
+  // exchange sort busy for a minute.
   std::vector<Row> rows;
-  for (long i = 0; i < count; ++i)
+  for (long i = 0; i < count && i < LDT_ADDRESSABLE; ++i)
     rows.push_back({static_cast<unsigned>(i), get_ldt(v.module.data() + at + static_cast<size_t>(i) * LDT_ENTRY_SIZE)});
 
   out(v, "\n\tIdx / Sel  Length   Base     Bucket\n");

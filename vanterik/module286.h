@@ -48,6 +48,7 @@ constexpr int TABLE_SIZE = 1600;       // selector table positions
 constexpr int MAX_POSITIONS = 1586;    // positions a run may use
 constexpr size_t LDT_HDR_SIZE = 8;
 constexpr size_t LDT_ENTRY_SIZE = 8;
+constexpr long LDT_ADDRESSABLE = 8192;  // a 16-bit selector holds a 13-bit index
 
 constexpr size_t SYM_CHUNK = 6144;
 

@@ -87,3 +87,30 @@ TEST(VanterikLdt, NamesSrtlEntriesAndUnknownBucketsAndKeepsExchangeOrder) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ERROR: read of LDT table header failed.\n");
 }
+
+TEST(VanterikLdt, ListsOnlyTheEntriesASelectorCanName) {
+  // An LDT group of 0x1004 paragraphs claims 8199 entries; index 0x1FFF
+  // (selector 0xFFFF) is the last one a selector can name.
+  Workspace w;
+  Bytes h = fill(128, 0);
+  set(h, 0, {0x01, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00});
+  set(h, 81, {0xFE, 0x04, 0x10, 0x00, 0x00, 0x04, 0x10, 0x00, 0x00});
+  Bytes ldt = fill(0x1004 * 16, 0);
+  set(ldt, 0, {0x0E, 0x00, 0x0D, 0x00, 0x0C, 0x00, 0x0C, 0x00});
+  set(ldt, 8 + 12 * 8, {0x0F, 0x00, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00});
+  set(ldt, 8 + 0x1FFF * 8, {0x0F, 0x00, 0x10, 0x00, 0x00, 0x02, 0x00, 0x00});
+  set(ldt, 8 + 0x2000 * 8, {0x0F, 0x00, 0x20, 0x00, 0x00, 0x01, 0x00, 0x00});
+  write_file(w.mod, cat({h, ldt, fill(16, 0x90)}));
+  auto r = w.run({"-d"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(BANNER) +
+                       "\n  --->>LDT Table for vanteriked file.\n"
+                       "   Max allowed LDTs = 0xe\n"
+                       "    index base: 0xc, next free index: 0xd, first used index: 0xc\n" +
+                       LISTING_HEAD +
+                       "\t00c / 067:   000f    000000   1 (CODE)\n"
+                       "\t1fff / ffff:   000f    000010   2 (DATA)\n"
+                       "\n\n"
+                       "\t00C / 067:   000F    000000   1 (CODE)\n"
+                       "\t1FFF / FFFF:   000F    000010   2 (DATA)\n");
+}

@@ -2,6 +2,8 @@
 // otherwise, and stamped with the time of the run.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "fixture.h"
 
 using namespace vtest;
@@ -26,16 +28,20 @@ TEST(VanterikSym, MergesIntoTheCodeGroupWithATrailer) {
     size_t size;
     unsigned paras;
     Bytes trailer_rest;   // after marker, size, year byte and packed time
-    const char* offset;
+    const char* offset;   // counted from the start of the file, zero record included
+    bool prefix = false;
   } cases[] = {
       {32, 3, {}, "00000730"},
       {33, 4, Bytes(15, 0), "00000740"},
       {1000, 64, Bytes(8, 0), "00000B00"},
+      {32, 3, {}, "000007B0", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.size);
     Workspace w;
-    write_file(w.mod, small_module().build());
+    auto m = small_module();
+    m.zero_prefix = c.prefix;
+    write_file(w.mod, m.build());
     Bytes sym = sym_of(c.size);
     write_file(w.sym, sym);
     auto r = w.run({});
@@ -46,7 +52,7 @@ TEST(VanterikSym, MergesIntoTheCodeGroupWithATrailer) {
                          {static_cast<unsigned char>(c.size), static_cast<unsigned char>(c.size >> 8), 0x00},
                          {0xF8, 0x39, 0x4A, 0xC0, 0x01},
                          c.trailer_rest});
-    EXPECT_EQ(read_file(w.mod), small_expected(false, c.paras, cat({sym, trailer})));
+    EXPECT_EQ(read_file(w.mod), small_expected(c.prefix, c.paras, cat({sym, trailer})));
     // The merged SYM does not carry the stamp of its own run; the file does.
     EXPECT_EQ(testkit::read_text(w.sym), stamped(sym));
   }
@@ -116,5 +122,24 @@ TEST(VanterikSym, TakesTheLastCodeGroupWithRoomOrAppends) {
       uint16_t len = static_cast<uint16_t>(o.at(9 * desc + 1) | (o.at(9 * desc + 2) << 8));
       EXPECT_EQ(len, (c.merged_into == "CODE" ? 1 : c.code2_paras) + 2);
     }
+  }
+}
+
+TEST(VanterikSym, ASymFileItCannotStampOrReadIsReportedAndTheRunStillSucceeds) {
+  // A folder in place of the SYM file: not merged (silently), not stamped,
+  // not appended; the messages go to standard output and the status stays 0.
+  for (bool append : {true, false}) {
+    SCOPED_TRACE(append);
+    Workspace w;
+    write_file(w.mod, small_module().build());
+    std::filesystem::create_directory(w.sym);
+    auto r = w.run(append ? std::vector<std::string>{} : std::vector<std::string>{"-n"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    std::string expected = std::string(BANNER) + ".\nFile successfully vanteriked\nCan't open " + w.sym + "\n";
+    if (append) expected += "\nerr 2\nERROR: Combine failed. Could not open  " + w.sym;
+    EXPECT_EQ(r.out, expected);
+    EXPECT_EQ(read_file(w.mod), small_expected());
+    EXPECT_FALSE(w.exists(w.pst));
   }
 }
