@@ -1,5 +1,6 @@
 #include "common/report_sink.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <ostream>
 
@@ -40,7 +41,13 @@ void ReportSink::write(std::string_view text) {
     screen_count_ += static_cast<int64_t>(text.size());
   } else if (file_.is_open()) {
     std::string crlf = to_crlf(text);
-    file_.write(crlf.data(), static_cast<std::streamsize>(crlf.size()));
+    size_t keep = crlf.size();
+    if (limit_ >= 0) {
+      int64_t room = limit_ - static_cast<int64_t>(file_.tellp());
+      keep = room <= 0 ? 0 : std::min(keep, static_cast<size_t>(room));
+    }
+    file_.write(crlf.data(), static_cast<std::streamsize>(keep));
+    if (keep < crlf.size()) file_.seekp(static_cast<std::streamoff>(crlf.size() - keep), std::ios::cur);
     if (!file_) good_ = false;
   }
 }
@@ -66,6 +73,7 @@ void ReportSink::seek(int64_t pos) {
 }
 
 void ReportSink::seek_end() {
+  limit_ = -1;
   if (!file_.is_open()) return;
   file_.seekp(0, std::ios::end);
   if (!file_) good_ = false;

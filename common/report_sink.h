@@ -34,7 +34,13 @@ class ReportSink {
   int64_t tell();
   // Positions a file output; the screen ignores it (it has no summary area).
   void seek(int64_t pos);
+  // Back to the end of the output; clears the write limit.
   void seek_end();
+  // While a limit is set, bytes of a file output that would land at or past
+  // it are skipped over instead of written (the position still moves), so a
+  // text written into a fixed-size slot cannot spill over what follows it.
+  void set_write_limit(int64_t limit) { limit_ = limit; }
+  void clear_write_limit() { limit_ = -1; }
   void flush();
   void close();
   // False once a write to the file has failed.
@@ -45,6 +51,7 @@ class ReportSink {
   int64_t screen_count_ = 0;
   std::fstream file_;
   bool good_ = true;
+  int64_t limit_ = -1;
 };
 
 // Writes a whole text file with CR LF line ends ("appargs", "rpost.bat");

@@ -94,6 +94,19 @@ void section_headers(Session& s) {
   o.write("\t*****************************************************************************\n");
 }
 
+void seek_summary(Session& s, int64_t pos) {
+  if (!s.outfile.is_file()) return;
+  s.outfile.seek(pos);
+  if (s.summaryEnd == 0) return;  // no summary area was laid out
+  int64_t first = s.summaryEnd - int64_t{kSummaryLines} * kBoxLineBytes;
+  int64_t limit = pos;
+  if (pos >= first && pos < s.summaryEnd) {
+    int64_t room_end = first + (pos - first) / kBoxLineBytes * kBoxLineBytes + static_cast<int64_t>(kSummaryRoom);
+    limit = std::max(pos, room_end);
+  }
+  s.outfile.set_write_limit(limit);
+}
+
 void add_summary_line(Session& s, const char* fmt, ...) {
   if (!s.outfile.is_file() || s.summaryEnd == 0 || s.summaryPos >= s.summaryEnd) return;
   va_list ap;

@@ -35,6 +35,11 @@ int16_t doArray(Session& s, uint32_t addr, std::string_view name, int16_t flag, 
 // summaryPos (and summaryEnd). Writes nothing on the screen.
 void section_headers(Session& s);
 
+// Positions a file report at `pos` in the summary area for a write of its
+// own and limits that write to the text room of the box line holding `pos`
+// (nothing is written outside the area). seek_end() lifts the limit.
+void seek_summary(Session& s, int64_t pos);
+
 // Writes one summary line at summaryPos (the text should begin with a
 // blank), moves summaryPos to the next box line and returns to the end of
 // the report. Only in a report file with a summary area; a line beyond the

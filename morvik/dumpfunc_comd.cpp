@@ -34,9 +34,7 @@ void print_date(Session& s, uint32_t date) {
   s.outfile.print("%d", static_cast<int>(date & 0xFFFF));
 }
 
-void to_summary(Session& s, int32_t pos) {
-  if (s.outfile.is_file()) s.outfile.seek(pos);
-}
+void to_summary(Session& s, int32_t pos) { seek_summary(s, pos); }
 
 void next_summary(Session& s, int32_t lines = 1) {
   if (s.outfile.is_file()) s.summaryPos += 80 * lines;

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "morvik/doarray.h"
 #include "morvik/dumpfunc.h"
 #include "morvik/dumpfunc_code.h"
 #include "morvik/dumpfunc_comd.h"
@@ -81,7 +82,7 @@ void list_process(Session& s, uint32_t addr, const _pd& pd, uint32_t current) {
   if (current != 0 && addr == current) {
     s.outfile.write("\t  (C)");
     if (s.failingpos != 0 && s.outfile.is_file()) {
-      s.outfile.seek(s.failingpos);
+      seek_summary(s, s.failingpos);
       s.outfile.print(" in process %s.", name.c_str());
       s.outfile.seek_end();
     }

@@ -216,6 +216,34 @@ TEST(ProcessList, FailingProcessNameGoesIntoTheSummaryLine) {
   EXPECT_EQ(f.err.str(), "...");
 }
 
+TEST(ProcessList, ALongFailingLineStaysInsideItsBoxLine) {
+  // A three-digit selector and a ten-letter name make the exception line
+  // longer than its box line's room: it is cut there, and the box's closing
+  // "**" and line end stay as they were.
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  KernelBuilder k(b);
+  testkit::CcomdSpec c;
+  c.reason = 36;
+  c.vec = 13;
+  c.cs = 0x01A7;
+  c.eip = 0x0123;
+  k.ccomd(c);
+  App app = add_app(b, k, proc("mpostapl10", 0x23), {}, 0x1FFF);
+  k.set_current(app.pd);
+  Fixture f(b);
+  f.s.applname = "mpostapl10";
+  report_to_file(f);
+  morvik::getCCOMD(f.s);
+  morvik::getprocesslist(f.s);
+  std::vector<std::string> lines = summary(f);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[2], " A General Protection Exception occurred at 1A7:0123 in process mpostapl");
+  std::string text = report_file(f);
+  size_t start = text.find("\t** ");
+  for (size_t i = 0; i < 14; ++i)
+    EXPECT_EQ(text.substr(start + 80 * i + 76, 4), "**\r\n") << "box line " << i;
+}
+
 TEST(MemoryUsage, SharedCodeIsNotCountedAndTheStackLineNeedsLessThan8K) {
   for (uint32_t stack : {8191u, 8192u}) {
     DumpBuilder b(DumpVariant::MarraTerminal);
