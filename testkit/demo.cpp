@@ -25,7 +25,7 @@ std::string upper(std::string t) {
 
 // An application process with one code, data and stack segment, each the
 // one descriptor of its memory chain.
-Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec spec, const std::string& file, const Bytes& code,
+Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::string& file, const Bytes& code,
                     uint32_t code_size, uint32_t data_size, uint32_t stack_size, Regs regs) {
   int proc = b.add_process(32);
   Seg s;
@@ -35,17 +35,17 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec spec, const std::
   s.stack = b.add_segment(proc, stack_size, false);
   b.put(proc, uint32_t{s.code} << 16, code);
   ProcSpec base = k.for_process(proc);
-  spec.ldt = base.ldt;
-  spec.cr3 = base.cr3;
-  spec.cmdenv = k.cmdenv(file);
-  spec.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0}});
-  spec.mem[1] = k.md_chain({{data_size, uint32_t{s.data} << 16, 0}});
-  spec.mem[3] = k.md_chain({{stack_size, uint32_t{s.stack} << 16, 0}});
+  cfg.ldt = base.ldt;
+  cfg.cr3 = base.cr3;
+  cfg.cmdenv = k.cmdenv(file);
+  cfg.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0}});
+  cfg.mem[1] = k.md_chain({{data_size, uint32_t{s.data} << 16, 0}});
+  cfg.mem[3] = k.md_chain({{stack_size, uint32_t{s.stack} << 16, 0}});
   regs.cs = s.code;
   regs.ds = regs.es = s.data;
   regs.ss = s.stack;
-  spec.regsav = b.marra() ? k.regsav286(regs) : k.regsav386(regs);
-  s.pd = k.add_pd(spec);
+  cfg.regsav = b.marra() ? k.regsav286(regs) : k.regsav386(regs);
+  s.pd = k.add_pd(cfg);
   return s;
 }
 
@@ -71,18 +71,18 @@ bool terminal_variant(DumpVariant v) { return v != DumpVariant::PagedController 
 
 }  // namespace
 
-std::string demo_appl(const DemoSpec& spec) {
-  if (!spec.appl.empty()) return spec.appl;
-  return terminal_variant(spec.variant) ? "mpostapl" : "pvncsmll";
+std::string demo_appl(const DemoSpec& cfg) {
+  if (!cfg.appl.empty()) return cfg.appl;
+  return terminal_variant(cfg.variant) ? "mpostapl" : "pvncsmll";
 }
 
-Bytes demo_code(const DemoSpec& spec) {
-  if (!spec.code.empty()) return spec.code;
-  return terminal_variant(spec.variant) ? kTerminalBasicCode : kControllerBasicCode;
+Bytes demo_code(const DemoSpec& cfg) {
+  if (!cfg.code.empty()) return cfg.code;
+  return terminal_variant(cfg.variant) ? kTerminalBasicCode : kControllerBasicCode;
 }
 
-DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
-  const std::string appl = demo_appl(spec);
+DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
+  const std::string appl = demo_appl(cfg);
   const bool term = b.terminal();
   b.add_kernel_symbol("omkosver", le16_bytes(0x0104));  // version 4, release 1
   b.add_kernel_symbol("v_system", le16_bytes(4096));    // 16 Mb
@@ -92,7 +92,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
   // The process list: system processes, the helpers and the application.
   static const char* const kSystem[] = {"kernel", "timer", "filesys", "netmgr", "loader"};
   static const char* const kHelpers[] = {"tsthand", "omkdrvr", "pinpad", "logger", "adxcsu0l", "omkprt", "ejserver", "omkscale"};
-  const int total = std::max(spec.processes, 2);
+  const int total = std::max(cfg.processes, 2);
   // Each process's LDT lies in a GDT segment of its own: a long list needs
   // a larger GDT.
   if (total > 48) b.set_gdt_limit(0x0FFF);
@@ -117,7 +117,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
       ProcSpec p = proc(appl, pid++, 0, 100);
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
-      Seg s = add_application(b, k, p, file, demo_code(spec), 0x4000, 0x8000, 0x2000, r);
+      Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;
       d.code = s.code;
@@ -169,7 +169,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec) {
     t.mfail = uint32_t{d.code} << 16 | 0x0123;
     k.tcomd(t);
   }
-  if (spec.size != 0) b.set_size(spec.size);
+  if (cfg.size != 0) b.set_size(cfg.size);
   return d;
 }
 
@@ -188,10 +188,10 @@ std::string demo_sym() {
          "0400 rtdsv\n";
 }
 
-DemoFiles write_demo(const std::string& folder, const DemoSpec& spec) {
-  DumpBuilder b(spec.variant);
+DemoFiles write_demo(const std::string& folder, const DemoSpec& cfg) {
+  DumpBuilder b(cfg.variant);
   KernelBuilder k(b);
-  build_demo(b, k, spec);
+  build_demo(b, k, cfg);
   std::filesystem::create_directories(folder);
   bool term = b.terminal();
   DemoFiles f;

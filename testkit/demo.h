@@ -27,15 +27,15 @@ struct DemoDump {
   uint16_t code = 0, data = 0, stack = 0;  // the application's selectors
 };
 
-// The application's name and first code bytes for the spec.
-std::string demo_appl(const DemoSpec& spec);
-Bytes demo_code(const DemoSpec& spec);
+// The application's name and first code bytes for the description.
+std::string demo_appl(const DemoSpec& cfg);
+Bytes demo_code(const DemoSpec& cfg);
 
 // Code starts of the BASIC runtimes.
 extern const Bytes kTerminalBasicCode;    // 81 E4 FE FF ...
 extern const Bytes kControllerBasicCode;  // far call, then pushes of constants
 // Builds the demo into `b`.
-DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& spec);
+DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg);
 // The application's SYM file.
 std::string demo_sym();
 
@@ -45,6 +45,6 @@ std::string demo_sym();
 struct DemoFiles {
   std::string dump, bsx, sym;
 };
-DemoFiles write_demo(const std::string& folder, const DemoSpec& spec);
+DemoFiles write_demo(const std::string& folder, const DemoSpec& cfg);
 
 }  // namespace testkit

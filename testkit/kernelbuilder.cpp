@@ -17,34 +17,34 @@ void put_text(Bytes& rec, size_t at, const std::string& text) {
 
 void KernelBuilder::machine_type(uint16_t type) { b_.add_kernel_symbol("VCSM_machine", le16_bytes(type)); }
 
-uint32_t KernelBuilder::ccomd(const CcomdSpec& spec) {
+uint32_t KernelBuilder::ccomd(const CcomdSpec& cfg) {
   uint32_t at = b_.alloc_system(655);
   uint32_t mreg = b_.alloc_system(120);
   uint32_t msecm = b_.alloc_system(4);
   uint32_t lcomm = b_.alloc_system(96);
 
   Bytes m(120, 0);
-  m[1] = spec.vec;
-  vt::put32(m.data() + 22, spec.eip);
-  vt::put16(m.data() + 38, spec.cs);
+  m[1] = cfg.vec;
+  vt::put32(m.data() + 22, cfg.eip);
+  vt::put16(m.data() + 38, cfg.cs);
   b_.put_system(mreg, m);
-  b_.put_system32(msecm, spec.time);
+  b_.put_system32(msecm, cfg.time);
   Bytes l(96, 0);
-  put_text(l, 77, spec.base_level.substr(0, 4));
-  put_text(l, 81, spec.cd_level);
+  put_text(l, 77, cfg.base_level.substr(0, 4));
+  put_text(l, 81, cfg.cd_level);
   b_.put_system(lcomm, l);
 
   Bytes c(655, 0);
   vt::put32(c.data() + 274, mreg);  // CCD_mreg
-  vt::put16(c.data() + 308, spec.store);
-  vt::put16(c.data() + 310, spec.term);
-  vt::put32(c.data() + 321, spec.totalmem);
-  vt::put16(c.data() + 334, spec.tcc_type);
-  c[344] = spec.reason;
-  vt::put32(c.data() + 350, spec.date);
-  vt::put16(c.data() + 354 + 6, spec.ccdu_store);  // CCDU
-  put_text(c, 446, spec.node.substr(0, 4));       // CCD_node
-  c[506] = spec.sbi0;
+  vt::put16(c.data() + 308, cfg.store);
+  vt::put16(c.data() + 310, cfg.term);
+  vt::put32(c.data() + 321, cfg.totalmem);
+  vt::put16(c.data() + 334, cfg.tcc_type);
+  c[344] = cfg.reason;
+  vt::put32(c.data() + 350, cfg.date);
+  vt::put16(c.data() + 354 + 6, cfg.ccdu_store);  // CCDU
+  put_text(c, 446, cfg.node.substr(0, 4));       // CCD_node
+  c[506] = cfg.sbi0;
   vt::put32(c.data() + 518, msecm);  // CCD_msecm
   vt::put32(c.data() + 530, lcomm);  // CCD_loadable_comm
   b_.put_system(at, c);
@@ -52,21 +52,21 @@ uint32_t KernelBuilder::ccomd(const CcomdSpec& spec) {
   return at;
 }
 
-void KernelBuilder::tcomd(const TcomdSpec& spec) {
+void KernelBuilder::tcomd(const TcomdSpec& cfg) {
   Bytes t(1070, 0);
   unsigned char* m = t.data() + 150;  // TCD_mreg, a tmcpc
-  m[1] = spec.vec;
-  const uint16_t regs[] = {spec.ax, spec.cx, spec.dx, spec.bx, spec.sp, spec.bp,
-                           spec.si, spec.di, spec.cs, spec.ds, spec.es, spec.ss};
+  m[1] = cfg.vec;
+  const uint16_t regs[] = {cfg.ax, cfg.cx, cfg.dx, cfg.bx, cfg.sp, cfg.bp,
+                           cfg.si, cfg.di, cfg.cs, cfg.ds, cfg.es, cfg.ss};
   for (size_t i = 0; i < std::size(regs); ++i) vt::put16(m + 2 + 2 * i, regs[i]);
-  vt::put32(m + 50, spec.totalmem);
-  vt::put32(t.data() + 214, spec.mfail);
-  t[222] = spec.reason;
-  vt::put32(t.data() + 316, spec.time);
-  vt::put32(t.data() + 320, spec.date);
-  vt::put16(t.data() + 324 + 6, spec.store);  // TCDU
-  vt::put16(t.data() + 404, spec.term);       // TCD_head
-  vt::put16(t.data() + 404 + 101, spec.mod2);
+  vt::put32(m + 50, cfg.totalmem);
+  vt::put32(t.data() + 214, cfg.mfail);
+  t[222] = cfg.reason;
+  vt::put32(t.data() + 316, cfg.time);
+  vt::put32(t.data() + 320, cfg.date);
+  vt::put16(t.data() + 324 + 6, cfg.store);  // TCDU
+  vt::put16(t.data() + 404, cfg.term);       // TCD_head
+  vt::put16(t.data() + 404 + 101, cfg.mod2);
   if (b_.marra()) {
     b_.put_phys(1024, t);
   } else {
@@ -137,29 +137,29 @@ ProcSpec KernelBuilder::for_process(int proc) const {
   return p;
 }
 
-Bytes KernelBuilder::pd_bytes(const ProcSpec& spec) {
+Bytes KernelBuilder::pd_bytes(const ProcSpec& cfg) {
   Bytes d(248, 0);
-  vt::put32(d.data() + 8, spec.regsav);
-  vt::put32(d.data() + 12, spec.uda);
-  std::string name = spec.name.substr(0, 10);
+  vt::put32(d.data() + 8, cfg.regsav);
+  vt::put32(d.data() + 12, cfg.uda);
+  std::string name = cfg.name.substr(0, 10);
   name.resize(10, ' ');
   put_text(d, 16, name);
-  d[26] = spec.stat;
-  d[27] = spec.prior;
-  vt::put16(d.data() + 28, spec.flag);
-  vt::put32(d.data() + 32, spec.evbits);
-  vt::put32(d.data() + 88, spec.pid);
-  vt::put32(d.data() + 156, spec.cmdenv);
-  vt::put32(d.data() + 164, spec.srtl);
-  vt::put32(d.data() + 168, spec.ldt);
-  for (int i = 0; i < 4; ++i) vt::put32(d.data() + 176 + 4 * i, spec.mem[i]);
-  vt::put32(d.data() + 216, spec.cr3);
+  d[26] = cfg.stat;
+  d[27] = cfg.prior;
+  vt::put16(d.data() + 28, cfg.flag);
+  vt::put32(d.data() + 32, cfg.evbits);
+  vt::put32(d.data() + 88, cfg.pid);
+  vt::put32(d.data() + 156, cfg.cmdenv);
+  vt::put32(d.data() + 164, cfg.srtl);
+  vt::put32(d.data() + 168, cfg.ldt);
+  for (int i = 0; i < 4; ++i) vt::put32(d.data() + 176 + 4 * i, cfg.mem[i]);
+  vt::put32(d.data() + 216, cfg.cr3);
   return d;
 }
 
-uint32_t KernelBuilder::add_pd(const ProcSpec& spec) {
+uint32_t KernelBuilder::add_pd(const ProcSpec& cfg) {
   uint32_t at = b_.alloc_system(248);
-  b_.put_system(at, pd_bytes(spec));
+  b_.put_system(at, pd_bytes(cfg));
   if (pds_.empty())
     b_.add_kernel_symbol("thrdrt", le32_bytes(at));
   else

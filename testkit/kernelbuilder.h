@@ -82,9 +82,9 @@ class KernelBuilder {
   // "VCSM_machine".
   void machine_type(uint16_t type);
   // "OMKCCOMD" and the areas it points to; returns the CCOMD's address.
-  uint32_t ccomd(const CcomdSpec& spec);
+  uint32_t ccomd(const CcomdSpec& cfg);
   // The TCOMD: at dump offset 1024 in a MARRA dump, else through "OMKTCOMD".
-  void tcomd(const TcomdSpec& spec);
+  void tcomd(const TcomdSpec& cfg);
 
   // A command environment holding the program file name 2 bytes in.
   uint32_t cmdenv(const std::string& filename);
@@ -100,14 +100,14 @@ class KernelBuilder {
   ProcSpec for_process(int proc) const;
   // Appends a descriptor to the process list "thrdrt" starts; returns its
   // address.
-  uint32_t add_pd(const ProcSpec& spec);
+  uint32_t add_pd(const ProcSpec& cfg);
   // The descriptor "rlr" names as the current process.
   void set_current(uint32_t pd);
   // Rewrites a descriptor's p_thread (to damage the list).
   void set_thread(uint32_t pd, uint32_t next) { b_.put_system32(pd + 4, next); }
   const std::vector<uint32_t>& pds() const { return pds_; }
 
-  static Bytes pd_bytes(const ProcSpec& spec);
+  static Bytes pd_bytes(const ProcSpec& cfg);
 
  private:
   DumpBuilder& b_;

@@ -14,26 +14,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: vt_make_demo FOLDER [variant [processes [size_mib]]]\n");
     return 2;
   }
-  testkit::DemoSpec spec;
+  testkit::DemoSpec cfg;
   std::string kind = argc > 2 ? argv[2] : "terminal";
   if (kind == "terminal")
-    spec.variant = testkit::DumpVariant::PagedTerminal;
+    cfg.variant = testkit::DumpVariant::PagedTerminal;
   else if (kind == "controller")
-    spec.variant = testkit::DumpVariant::PagedController;
+    cfg.variant = testkit::DumpVariant::PagedController;
   else if (kind == "marra")
-    spec.variant = testkit::DumpVariant::MarraTerminal;
+    cfg.variant = testkit::DumpVariant::MarraTerminal;
   else if (kind == "el-terminal")
-    spec.variant = testkit::DumpVariant::ELTerminal;
+    cfg.variant = testkit::DumpVariant::ELTerminal;
   else if (kind == "el-controller")
-    spec.variant = testkit::DumpVariant::ELController;
+    cfg.variant = testkit::DumpVariant::ELController;
   else {
     std::fprintf(stderr, "vt_make_demo: unknown variant %s\n", kind.c_str());
     return 2;
   }
-  if (argc > 3) spec.processes = std::atoi(argv[3]);
-  if (argc > 4) spec.size = std::strtoull(argv[4], nullptr, 10) << 20;
+  if (argc > 3) cfg.processes = std::atoi(argv[3]);
+  if (argc > 4) cfg.size = std::strtoull(argv[4], nullptr, 10) << 20;
   try {
-    testkit::DemoFiles f = testkit::write_demo(argv[1], spec);
+    testkit::DemoFiles f = testkit::write_demo(argv[1], cfg);
     std::printf("%s\n%s\n%s\n", f.dump.c_str(), f.bsx.c_str(), f.sym.c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vt_make_demo: %s\n", e.what());

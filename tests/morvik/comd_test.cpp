@@ -92,9 +92,9 @@ TEST(Ccomd, ReasonTextsAndTheSystemFlag) {
                {48, "gosh, I dunno why this sucker dumped!", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.code);
-    CcomdSpec spec = terminal_ccomd();
-    spec.reason = c.code;
-    auto f = ccomd_screen(DumpVariant::PagedController, spec);
+    CcomdSpec cfg = terminal_ccomd();
+    cfg.reason = c.code;
+    auto f = ccomd_screen(DumpVariant::PagedController, cfg);
     std::string out = f->out.str();
     EXPECT_NE(out.find(std::string("2009\n\t  ") + c.text + "\n\n\tTotal"), std::string::npos) << out;
     EXPECT_EQ(f->s.SYSTEM, c.system);
@@ -102,12 +102,12 @@ TEST(Ccomd, ReasonTextsAndTheSystemFlag) {
 }
 
 TEST(Ccomd, ApplicationProgramCheckNamesTheExceptionAndTheFailingAddress) {
-  CcomdSpec spec = terminal_ccomd();
-  spec.reason = 36;
-  spec.vec = 13;
-  spec.cs = 0x0067;
-  spec.eip = 0x0123;
-  auto f = ccomd_screen(DumpVariant::PagedTerminal, spec);
+  CcomdSpec cfg = terminal_ccomd();
+  cfg.reason = 36;
+  cfg.vec = 13;
+  cfg.cs = 0x0067;
+  cfg.eip = 0x0123;
+  auto f = ccomd_screen(DumpVariant::PagedTerminal, cfg);
   EXPECT_EQ(f->out.str(),
             "\n\tOS base level 0410, OS CD level B2\n"
             "\n\t Terminal 5 in Store 012 dumped at 12:34:56 on 3/15/2009\n"
@@ -126,9 +126,9 @@ TEST(Ccomd, ApplicationProgramCheckNamesTheExceptionAndTheFailingAddress) {
                {8, "A Double Fault"},         {12, "A Stack Exception"},        {14, "A Page Fault"},
                {7, "An unknown error"}};
   for (const auto& n : names) {
-    spec.vec = n.vec;
-    spec.cs = 0x0068;
-    f = ccomd_screen(DumpVariant::ELController, spec);
+    cfg.vec = n.vec;
+    cfg.cs = 0x0068;
+    f = ccomd_screen(DumpVariant::ELController, cfg);
     std::string out = f->out.str();
     EXPECT_NE(out.find(std::string("check.\n\n\t") + n.name + "\n\n\tTotal"), std::string::npos) << out;
     EXPECT_EQ(f->s.failingpos, 0);
@@ -137,13 +137,13 @@ TEST(Ccomd, ApplicationProgramCheckNamesTheExceptionAndTheFailingAddress) {
 }
 
 TEST(Ccomd, FileReportPutsStationReasonAndExceptionIntoTheSummary) {
-  CcomdSpec spec = terminal_ccomd();
-  spec.reason = 36;
-  spec.vec = 14;
-  spec.cs = 0x0067;
-  spec.eip = 0x0123;
+  CcomdSpec cfg = terminal_ccomd();
+  cfg.reason = 36;
+  cfg.vec = 14;
+  cfg.cs = 0x0067;
+  cfg.eip = 0x0123;
   DumpBuilder b(DumpVariant::PagedTerminal);
-  KernelBuilder(b).ccomd(spec);
+  KernelBuilder(b).ccomd(cfg);
   Fixture f(b);
   report_to_file(f);
   int32_t first = f.s.summaryPos;
@@ -186,10 +186,10 @@ TEST(Ccomd, AttachmentTypes) {
     SCOPED_TRACE(c.text);
     DumpBuilder b(DumpVariant::ELTerminal);
     KernelBuilder k(b);
-    CcomdSpec spec = terminal_ccomd();
-    spec.tcc_type = c.type;
-    spec.sbi0 = c.sbi0;
-    k.ccomd(spec);
+    CcomdSpec cfg = terminal_ccomd();
+    cfg.tcc_type = c.type;
+    cfg.sbi0 = c.sbi0;
+    k.ccomd(cfg);
     k.machine_type(c.machine);
     Fixture f(b);
     morvik::getMachineType(f.s);

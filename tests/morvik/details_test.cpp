@@ -332,11 +332,11 @@ TEST(ProcessDetails, NoCodeAndNoStaticData) {
   DumpBuilder b(DumpVariant::PagedTerminal);
   KernelBuilder k(b);
   int p = b.add_process();
-  ProcSpec spec = k.for_process(p);
-  spec.name = "mpostapl";
-  spec.cmdenv = k.cmdenv("C:/M.286");
-  spec.regsav = k.regsav386(regs());
-  k.add_pd(spec);
+  ProcSpec cfg = k.for_process(p);
+  cfg.name = "mpostapl";
+  cfg.cmdenv = k.cmdenv("C:/M.286");
+  cfg.regsav = k.regsav386(regs());
+  k.add_pd(cfg);
   auto f = selected(b);
   EXPECT_EQ(morvik::processdetails(f->s), 0);
   EXPECT_TRUE(f->out.str().starts_with("\n SUB Details of terminal application mpostapl\n\n"

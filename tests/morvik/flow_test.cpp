@@ -69,7 +69,7 @@ std::vector<std::string> summary_box(const std::string& report) {
 
 // A demo dump in a folder of its own, changed before it is written.
 struct Demo {
-  explicit Demo(DemoSpec s = {}) : spec(std::move(s)), b(spec.variant), k(b) { d = testkit::build_demo(b, k, spec); }
+  explicit Demo(DemoSpec s = {}) : cfg(std::move(s)), b(cfg.variant), k(b) { d = testkit::build_demo(b, k, cfg); }
 
   // Rewrites a 16- or 32-bit field of the application's process descriptor.
   void pd16(uint32_t at, uint16_t v) { b.put_system(d.appl_pd + at, testkit::le16_bytes(v)); }
@@ -87,7 +87,7 @@ struct Demo {
   }
   std::string file(const std::string& name) { return read_text(dir.file(name)); }
 
-  DemoSpec spec;
+  DemoSpec cfg;
   DumpBuilder b;
   KernelBuilder k;
   testkit::DemoDump d;
@@ -104,13 +104,13 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
   for (auto v : kAllVariants) {
     SCOPED_TRACE(static_cast<int>(v));
     TempDir dir;
-    DemoSpec spec;
-    spec.variant = v;
-    testkit::DemoFiles f = testkit::write_demo(dir.path().string(), spec);
+    DemoSpec cfg;
+    cfg.variant = v;
+    testkit::DemoFiles f = testkit::write_demo(dir.path().string(), cfg);
     std::string cmd = "cd '" + dir.path().string() + "' && " VT_STAGE_BIN "/morvik " +
                       std::filesystem::path(f.dump).filename().string() + " " +
                       std::filesystem::path(f.bsx).filename().string() + " " +
-                      std::filesystem::path(f.sym).filename().string() + " " + testkit::demo_appl(spec) + " 25 512 ";
+                      std::filesystem::path(f.sym).filename().string() + " " + testkit::demo_appl(cfg) + " 25 512 ";
     std::string symname = upper(std::filesystem::path(f.sym).filename().string());
     std::string bsxname = v == DumpVariant::ELTerminal ? "RT8GL" : "CT8SL";
     std::string note = v == DumpVariant::ELTerminal || v == DumpVariant::ELController
@@ -137,7 +137,7 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
     EXPECT_EQ(bare, 0u);
     std::vector<std::string> box = summary_box(report);
     ASSERT_FALSE(box.empty());
-    EXPECT_EQ(box.back(), " " + testkit::demo_appl(spec) + "'s event bits look OK.");
+    EXPECT_EQ(box.back(), " " + testkit::demo_appl(cfg) + "'s event bits look OK.");
     // Progress marks: section labels, OS version, three in the process
     // list, the SVC trace, then the details' own.
     EXPECT_EQ(r.err.substr(0, note.size() + 7), note + "\n......");
@@ -160,9 +160,9 @@ TEST(ReportFlow, DebugTraceNamesTheStepsInOrder) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.appl);
-    DemoSpec spec;
-    spec.variant = c.variant;
-    Demo m(spec);
+    DemoSpec cfg;
+    cfg.variant = c.variant;
+    Demo m(cfg);
     RunResult r = m.run({"appl.sym", c.appl, "25", "512", "SCREEN", "/d"});
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string mark = "\t\t\t\texecuting at location ";
@@ -288,17 +288,17 @@ TEST(BasicTest, CodeSignatures) {
 }
 
 TEST(BasicTest, TerminalRuntimeInAControllerDump) {
-  DemoSpec spec;
-  spec.variant = DumpVariant::PagedController;
-  spec.code = testkit::kTerminalBasicCode;
-  Demo m(spec);
+  DemoSpec cfg;
+  cfg.variant = DumpVariant::PagedController;
+  cfg.code = testkit::kTerminalBasicCode;
+  Demo m(cfg);
   RunResult r = m.run({"0", "pvncsmll", "SCREEN"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "\n SUB Details of terminal application pvncsmll\n\n")) << r.out;
   EXPECT_TRUE(has(r.out, kEnd));
 
-  spec.code.clear();  // the controller runtime's code start
-  Demo plain(spec);
+  cfg.code.clear();  // the controller runtime's code start
+  Demo plain(cfg);
   r = plain.run({"0", "pvncsmll", "SCREEN"});
   EXPECT_TRUE(has(r.out, "\n SUB Details of pvncsmll:\n\n")) << r.out;
   EXPECT_FALSE(has(r.out, "appears not to be a BASIC app"));
@@ -309,13 +309,13 @@ namespace {
 // An application on the C interface library: no runtime signature, the
 // library's name in its code.
 DemoSpec capit_app(DumpVariant v) {
-  DemoSpec spec;
-  spec.variant = v;
-  spec.code = Bytes(0x120, 0x90);
-  spec.code[0] = 0x55;
+  DemoSpec cfg;
+  cfg.variant = v;
+  cfg.code = Bytes(0x120, 0x90);
+  cfg.code[0] = 0x55;
   const std::string text = "OMKCAPIT2 C interface";
-  std::copy(text.begin(), text.end(), spec.code.begin() + 0x100);
-  return spec;
+  std::copy(text.begin(), text.end(), cfg.code.begin() + 0x100);
+  return cfg;
 }
 
 }  // namespace
@@ -376,11 +376,11 @@ TEST(BasicTest, DebugModeTreatsTheApplicationAsBasic) {
 }
 
 TEST(ReportFlow, OsVersionIsTheFirstAboveTheOldest) {
-  DemoSpec spec;
-  DumpBuilder b(spec.variant);
+  DemoSpec cfg;
+  DumpBuilder b(cfg.variant);
   b.add_kernel_symbol("omkosver", testkit::le16_bytes(0x0101));  // found first, too old to be real
   KernelBuilder k(b);
-  testkit::build_demo(b, k, spec);
+  testkit::build_demo(b, k, cfg);
   TempDir dir;
   b.write(dir.file("dump.dat"));
   b.write_bsx(dir.file("kernel.bsx"));

@@ -68,7 +68,7 @@ struct App {
 // An application process: a code, a data and a stack segment, each the one
 // descriptor of its memory chain, a command environment and registers of
 // the kernel's width (cs, ds, ss of its segments unless `regs` names them).
-inline App add_app(testkit::DumpBuilder& b, testkit::KernelBuilder& k, testkit::ProcSpec spec,
+inline App add_app(testkit::DumpBuilder& b, testkit::KernelBuilder& k, testkit::ProcSpec cfg,
                    testkit::Regs regs = {}, uint32_t stack_size = 0x2000,
                    const std::string& file = "C:/ADX_IPGM/MPOSTAPL.286") {
   App a;
@@ -77,20 +77,20 @@ inline App add_app(testkit::DumpBuilder& b, testkit::KernelBuilder& k, testkit::
   a.data = b.add_segment(a.proc, 0x2000, false);
   a.stack = b.add_segment(a.proc, stack_size, false);
   testkit::ProcSpec base = k.for_process(a.proc);
-  spec.ldt = base.ldt;
-  spec.cr3 = base.cr3;
-  if (!spec.cmdenv && !file.empty()) spec.cmdenv = k.cmdenv(file);
-  if (!spec.mem[0]) spec.mem[0] = k.md_chain({{0x1000, uint32_t{a.code} << 16, 0}});
-  if (!spec.mem[1]) spec.mem[1] = k.md_chain({{0x2000, uint32_t{a.data} << 16, 0}});
-  if (!spec.mem[3]) spec.mem[3] = k.md_chain({{stack_size, uint32_t{a.stack} << 16, 0}});
+  cfg.ldt = base.ldt;
+  cfg.cr3 = base.cr3;
+  if (!cfg.cmdenv && !file.empty()) cfg.cmdenv = k.cmdenv(file);
+  if (!cfg.mem[0]) cfg.mem[0] = k.md_chain({{0x1000, uint32_t{a.code} << 16, 0}});
+  if (!cfg.mem[1]) cfg.mem[1] = k.md_chain({{0x2000, uint32_t{a.data} << 16, 0}});
+  if (!cfg.mem[3]) cfg.mem[3] = k.md_chain({{stack_size, uint32_t{a.stack} << 16, 0}});
   if (!regs.cs && !regs.ds && !regs.ss) {
     regs.cs = a.code;
     regs.ds = a.data;
     regs.es = a.data;
     regs.ss = a.stack;
   }
-  if (!spec.regsav) spec.regsav = b.marra() ? k.regsav286(regs) : k.regsav386(regs);
-  a.pd = k.add_pd(spec);
+  if (!cfg.regsav) cfg.regsav = b.marra() ? k.regsav286(regs) : k.regsav386(regs);
+  a.pd = k.add_pd(cfg);
   return a;
 }
 
