@@ -97,7 +97,11 @@ class PatchFile {
 
  private:
   void fill(long pos, size_t n) {
-    window_.resize(std::max(kWindow, n));
+    // No bigger than what the file holds from pos on: a small module does
+    // not cost a megabyte for each open.
+    size_t want = std::max(kWindow, n);
+    if (pos < length_) want = std::min(want, std::max(n, static_cast<size_t>(length_ - pos)));
+    window_.resize(want);
     wpos_ = pos;
     wlen_ = 0;
     if (std::fseek(f_, pos, SEEK_SET) != 0) {

@@ -62,13 +62,19 @@ testkit::RunResult Bench::run(const std::string& name, const std::vector<std::st
   for (auto& a : storage) argv.push_back(a.data());
   argv.push_back(nullptr);
 
+  // The answers are a few bytes: the pipe holds them before the child runs,
+  // so a tool that ends without reading them cannot make this write fail.
+  if (!input.empty() && write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+    throw std::runtime_error("write");
+  close(in[1]);
+
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork");
   if (pid == 0) {
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
-    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    for (int fd : {in[0], out[0], out[1], err[0], err[1]}) close(fd);
     if (chdir(work_.c_str()) != 0) _exit(120);
     if (fault.file_size_limit >= 0) {
       signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of killing the tool
@@ -86,10 +92,6 @@ testkit::RunResult Bench::run(const std::string& name, const std::vector<std::st
   close(in[0]);
   close(out[1]);
   close(err[1]);
-  // The answers are a few bytes: the pipe takes them without blocking.
-  if (!input.empty() && write(in[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
-    throw std::runtime_error("write");
-  close(in[1]);
   testkit::RunResult r;
   r.out = drain(out[0]);
   r.err = drain(err[0]);
