@@ -51,43 +51,41 @@ const Tool kTools[] = {
     {"ostrel", {"T", "A.286", "400"}, ostrel_patched},
 };
 
+// A bench whose working folder holds the terminal module as A.286.
+struct ModuleBench : Bench {
+  Bytes before = terminal_module().bytes();
+  ModuleBench() { testkit::write_file(work_file("A.286"), before); }
+  Bytes now() const { return read_file(work_file("A.286")); }
+};
+
 }  // namespace
 
-// Root writes a read-only file anyway (checked below), so the tools run as
-// "nobody" then.
-TEST(PatcherFaults, AReadOnlyModuleIsRefusedAndLeftAlone) {
+// Root writes read-only files and folders anyway (checked below), so the
+// tools run as "nobody" here. A read-only module is refused; a read-only
+// folder is no hindrance to a patch in place.
+TEST(PatcherFaults, AReadOnlyModuleIsRefusedAReadOnlyFolderIsNoHindrance) {
   for (const Tool& t : kTools) {
-    Bench bench;
-    Bytes before = terminal_module().bytes();
-    testkit::write_file(bench.work_file("A.286"), before);
-    bench.give_away(0755, "A.286", 0444);
-    auto r = bench.run(t.name, t.args, "y", Fault{true, -1});
+    ModuleBench ro_module;
+    ro_module.give_away(0755, "A.286", 0444);
+    auto r = ro_module.run(t.name, t.args, "y", Fault{true, -1});
     EXPECT_NE(r.status, 0) << t.name;
-    EXPECT_EQ(read_file(bench.work_file("A.286")), before) << t.name;
+    EXPECT_EQ(ro_module.now(), ro_module.before) << t.name;
+
+    ModuleBench ro_folder;
+    ro_folder.give_away(0555, "A.286", 0644);
+    r = ro_folder.run(t.name, t.args, "y", Fault{true, -1});
+    EXPECT_EQ(r.status, 0) << t.name << r.err;
+    EXPECT_EQ(ro_folder.now(), t.patched(ro_folder.before)) << t.name;
   }
 }
 
 TEST(PatcherFaults, RootWritesAReadOnlyModuleRegardless) {
   if (geteuid() != 0) GTEST_SKIP() << "not root";
-  Bench bench;
-  testkit::write_file(bench.work_file("A.286"), terminal_module().bytes());
+  ModuleBench bench;
   bench.give_away(0755, "A.286", 0444);
   auto r = bench.run("ostrel", {"T", "A.286", "400"}, "y", Fault{});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(read_file(bench.work_file("A.286")), ostrel_patched(terminal_module().bytes()));
-}
-
-// The patchers write in place: a folder they may not write in is no hindrance.
-TEST(PatcherFaults, AReadOnlyFolderStillGetsTheModuleCompletelyPatched) {
-  for (const Tool& t : kTools) {
-    Bench bench;
-    Bytes before = terminal_module().bytes();
-    testkit::write_file(bench.work_file("A.286"), before);
-    bench.give_away(0555, "A.286", 0644);
-    auto r = bench.run(t.name, t.args, "y", Fault{true, -1});
-    EXPECT_EQ(r.status, 0) << t.name << r.err;
-    EXPECT_EQ(read_file(bench.work_file("A.286")), t.patched(before)) << t.name;
-  }
+  EXPECT_EQ(bench.now(), ostrel_patched(bench.before));
 }
 
 // The limit falls inside the patch: KIVRA's third slot (1054, 1055) gets one
@@ -107,12 +105,10 @@ TEST(PatcherFaults, AWriteLimitHalfWayThroughThePatchLeavesTheModuleAsItWas) {
       {kTools[1], 2013, "CBRT=80\n", "\n  OK\nWRITE ERROR at file position 2012\n"},
   };
   for (const Case& c : cases) {
-    Bench bench;
-    Bytes before = terminal_module().bytes();
-    testkit::write_file(bench.work_file("A.286"), before);
+    ModuleBench bench;
     auto r = bench.run(c.tool.name, c.tool.args, "y", Fault{false, c.limit});
     EXPECT_EQ(r.status, 1) << c.tool.name << c.limit;
-    EXPECT_EQ(read_file(bench.work_file("A.286")), before) << c.tool.name << c.limit;
+    EXPECT_EQ(bench.now(), bench.before) << c.tool.name << c.limit;
     EXPECT_TRUE(r.out.size() >= c.out_tail.size() && r.out.substr(r.out.size() - c.out_tail.size()) == c.out_tail)
         << r.out;
     EXPECT_TRUE(r.err.size() >= c.err_tail.size() && r.err.substr(r.err.size() - c.err_tail.size()) == c.err_tail)
@@ -123,12 +119,10 @@ TEST(PatcherFaults, AWriteLimitHalfWayThroughThePatchLeavesTheModuleAsItWas) {
 // A limit past the patch's last byte changes nothing: the run completes.
 TEST(PatcherFaults, AWriteLimitPastThePatchLetsItComplete) {
   for (const Tool& t : kTools) {
-    Bench bench;
-    Bytes before = terminal_module().bytes();
-    testkit::write_file(bench.work_file("A.286"), before);
+    ModuleBench bench;
     auto r = bench.run(t.name, t.args, "y", Fault{false, 2014});
     EXPECT_EQ(r.status, 0) << t.name;
-    EXPECT_EQ(read_file(bench.work_file("A.286")), t.patched(before)) << t.name;
+    EXPECT_EQ(bench.now(), t.patched(bench.before)) << t.name;
   }
 }
 
