@@ -17,3 +17,8 @@ run() {
 run build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run build-asan -DCMAKE_BUILD_TYPE=Debug -DVT_SANITIZE=ON
+
+# In CI, each fuzz target also runs for a minute on its seeds and corpus.
+if [ -n "${CI:-}" ]; then
+  fuzz/run 60
+fi

@@ -35,6 +35,10 @@ class PatchFile {
       errno_ = errno;
       return false;
     }
+    // Unbuffered: reads come in whole windows anyway, and a failed write
+    // must not leave bytes in a buffer that a later seek or close would
+    // still try to write.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
     if (std::fseek(f_, 0, SEEK_END) == 0) length_ = std::max(0L, std::ftell(f_));
     return true;
   }
@@ -65,12 +69,18 @@ class PatchFile {
   }
 
   // Writes n bytes at pos and pushes them to the file at once, so that a
-  // failure shows here and not at some later flush.
+  // failure shows here and not at some later flush. A patch never grows the
+  // module: a write that would reach past its end is refused.
   bool write(long pos, const unsigned char* p, size_t n) {
     wlen_ = 0;  // the window no longer holds what the file holds
     if (!f_) return false;
+    if (pos < 0 || n > static_cast<size_t>(length_) || pos > length_ - static_cast<long>(n)) {
+      errno_ = EINVAL;
+      return false;
+    }
     if (std::fseek(f_, pos, SEEK_SET) != 0 || std::fwrite(p, 1, n, f_) != n || std::fflush(f_) != 0) {
       errno_ = errno;
+      std::clearerr(f_);
       return false;
     }
     return true;
@@ -87,7 +97,11 @@ class PatchFile {
 
  private:
   void fill(long pos, size_t n) {
-    window_.resize(std::max(kWindow, n));
+    // No bigger than what the file holds from pos on: a small module does
+    // not cost a megabyte for each open.
+    size_t want = std::max(kWindow, n);
+    if (pos < length_) want = std::min(want, std::max(n, static_cast<size_t>(length_ - pos)));
+    window_.resize(want);
     wpos_ = pos;
     wlen_ = 0;
     if (std::fseek(f_, pos, SEEK_SET) != 0) {
@@ -107,6 +121,44 @@ class PatchFile {
   std::vector<unsigned char> window_ = std::vector<unsigned char>(1);
   long wpos_ = 0;
   size_t wlen_ = 0;
+};
+
+// The writes of one patch step and the bytes they replaced, so that a step
+// that fails half-way (a full disk, a write limit) puts the module back as
+// it was instead of leaving it half-patched.
+class PatchStep {
+ public:
+  explicit PatchStep(PatchFile& file) : file_(file) {}
+
+  // Writes n bytes at pos inside the module; false when that failed.
+  bool write(long pos, const unsigned char* p, size_t n) {
+    Saved s{pos, std::vector<unsigned char>(n)};
+    if (file_.read(pos, s.bytes.data(), n) != n) return false;  // not inside the module
+    saved_.push_back(std::move(s));
+    return file_.write(pos, p, n);
+  }
+
+  // Puts back what the step's writes replaced, newest first; true when the
+  // module then reads as before the step. A put-back write may itself fail
+  // part-way, so the reading decides.
+  bool undo() {
+    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) file_.write(it->pos, it->bytes.data(), it->bytes.size());
+    bool same = true;
+    for (const Saved& s : saved_) {
+      std::vector<unsigned char> now(s.bytes.size());
+      same = same && file_.read(s.pos, now.data(), now.size()) == now.size() && now == s.bytes;
+    }
+    saved_.clear();
+    return same;
+  }
+
+ private:
+  struct Saved {
+    long pos;
+    std::vector<unsigned char> bytes;
+  };
+  PatchFile& file_;
+  std::vector<Saved> saved_;
 };
 
 // The 128-byte module header. A file that starts with 128 zero bytes carries

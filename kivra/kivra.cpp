@@ -1,5 +1,6 @@
 #include "kivra/kivra.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <istream>
@@ -56,6 +57,7 @@ class Kivra {
     module_ = argv_[2];
     take_arguments();
     find_site();
+    check_room();
     confirm();
     patch();
     for (int i = 1; i < argc_; ++i)
@@ -206,6 +208,20 @@ class Kivra {
     vt::end_run(con_, 0);
   }
 
+  // Every byte to write lies inside the module, or nothing is asked and
+  // written: a site at the very end of a cut-off module has no room for its
+  // slots.
+  void check_room() {
+    long end = P_ + (environ == 'T' ? 4 * 6 + 2 : 2);
+    if (session_ != 0) end = std::max(end, environ == 'T' ? S_ + 89 : S_ + 32);
+    if (end <= endofcode) return;
+    vt::print(con_.err,
+              "\n\tThe error-trap site at file position %ld is cut off by the end of the file.\n"
+              "\tThe file was NOT modified\n",
+              S_);
+    vt::end_run(con_, 1);
+  }
+
   void confirm() {
     con_.err << "\n\tFound it!  Are you sure you want the file modified (Y/N)?  ";
     con_.err.flush();
@@ -217,43 +233,45 @@ class Kivra {
     }
   }
 
-  void write(vt::PatchFile& outfile, long pos, const unsigned char* bytes, size_t n) {
-    if (outfile.write(pos, bytes, n)) return;
+  // A failed write puts back what the step wrote before it, so that the
+  // module is either patched completely or left as it was.
+  void write(vt::PatchStep& step, long pos, const unsigned char* bytes, size_t n) {
+    if (step.write(pos, bytes, n)) return;
     vt::print(con_.out, "WRITE ERROR at file position %ld\n", pos);
+    if (!step.undo()) con_.err << "\n\tThe file could not be put back as it was and may be damaged.\n";
     vt::end_run(con_, 1);
   }
 
   void patch() {
+    const size_t slots = environ == 'T' ? 5 : 1;
+    const size_t patched = std::min(codes_.size(), slots);
+    const bool session_written = session_ != 0;
     vt::PatchFile outfile;
     if (!open(outfile, true)) {
       vt::print(con_.err, "open failed : %s\n", vt::error_text(outfile.error()).c_str());
       vt::end_run(con_, 1);
     }
-    const size_t slots = environ == 'T' ? 5 : 1;
+    vt::PatchStep step(outfile);
     long pos = P_;
-    size_t patched = 0;
-    for (const char* code : codes_) {
-      if (patched == slots) break;
+    for (size_t i = 0; i < patched; ++i, pos += 6) {
+      const char* code = codes_[i];
       vt::print(con_.out, "\tPatching [%s]... ", code);
       unsigned char first = static_cast<unsigned char>(code[0]);
       if (first != '*') first = static_cast<unsigned char>(std::toupper(first));
       const unsigned char slot[2] = {static_cast<unsigned char>(code[1] & ~0x20), first};
-      write(outfile, pos, slot, 2);
+      write(step, pos, slot, 2);
       con_.out << "OK\n";
-      ++patched;
-      pos += 6;
     }
     const unsigned char unused[2] = {'y', 'y'};
-    for (size_t i = patched; environ == 'T' && i < slots; ++i, pos += 6) write(outfile, pos, unused, 2);
-    bool session_written = session_ != 0;
+    for (size_t i = patched; environ == 'T' && i < slots; ++i, pos += 6) write(step, pos, unused, 2);
     if (session_written) {
       // The controller's session word follows its one slot.
       unsigned char word[2];
       vt::put16(word, static_cast<uint16_t>(session_));
       if (environ == 'T')
-        write(outfile, S_ + 88, word, 1);
+        write(step, S_ + 88, word, 1);
       else
-        write(outfile, S_ + 30, word, 2);
+        write(step, S_ + 30, word, 2);
     }
     if (!outfile.close()) {
       vt::print(con_.err, "\n\tThe file could not be closed: %s\n", vt::error_text(outfile.error()).c_str());
@@ -316,8 +334,10 @@ class Kivra {
       return false;
     }
     flag[2] ^= 1;
-    if (!outfile.write(where, flag, 3)) {
+    vt::PatchStep step(outfile);
+    if (!step.write(where, flag, 3)) {
       vt::print(con_.out, "WRITE ERROR at file position %ld\n", where);
+      if (!step.undo()) con_.out << "The file could not be put back as it was and may be damaged.\n";
       return false;
     }
     con_.out << (flag[2] ? "\n\tMissing RESUME checking is activated.\n" : "\n\tMissing RESUME checking is DE-activated.\n");

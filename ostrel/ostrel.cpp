@@ -169,7 +169,15 @@ class Ostrel {
   void patch() {
     unsigned char word[2];
     vt::put16(word, static_cast<uint16_t>(tracesize));
-    if (!infile.write(where, word, 2) || !infile.close()) {
+    // A write that fails after its first byte puts that byte back, so that
+    // the word holds the old size or the new one, never half of each.
+    vt::PatchStep step(infile);
+    if (!step.write(where, word, 2)) {
+      vt::print(con_.err, "\nWRITE ERROR at file position %ld\n", where);
+      if (!step.undo()) con_.err << "The file could not be put back as it was and may be damaged.\n";
+      vt::end_run(con_, 1);
+    }
+    if (!infile.close()) {
       vt::print(con_.err, "\nWRITE ERROR at file position %ld\n", where);
       vt::end_run(con_, 1);
     }

@@ -1,0 +1,79 @@
+#include "fuzz/bases.h"
+
+#include "testkit/linkmodule.h"
+#include "testkit/patchmodule.h"
+
+namespace fuzz {
+
+using testkit::DumpBuilder;
+using testkit::DumpVariant;
+
+DumpVariant variant(int n) {
+  static constexpr DumpVariant all[kVariants] = {DumpVariant::MarraTerminal, DumpVariant::PagedTerminal,
+                                                 DumpVariant::PagedController, DumpVariant::ELTerminal,
+                                                 DumpVariant::ELController};
+  return all[((n % kVariants) + kVariants) % kVariants];
+}
+
+DumpBuilder dump_base(DumpVariant v) {
+  DumpBuilder b(v);
+  b.add_kernel_symbol("rlr", Bytes(4));
+  b.add_kernel_symbol("cdp", Bytes(4));
+  uint32_t area = b.alloc_system(256);
+  b.put_system32(area, 0x12345678);
+  for (int i = 0; i < 2; ++i) {
+    int p = b.add_process(24);
+    uint16_t code = b.add_segment(p, 0x400, true);
+    uint16_t data = b.add_segment(p, 0x800, false);
+    b.put(p, uint32_t{code} << 16, {0x55, 0x8B, 0xEC, 0xCB});
+    b.put(p, uint32_t{data} << 16 | 0x10, {'C', 'B', 'R', 'T', '0', '8', '0'});
+  }
+  return b;
+}
+
+std::vector<std::string> morvik_args(DumpVariant v, const std::string& dump, const std::string& bsx) {
+  bool terminal = v != DumpVariant::PagedController && v != DumpVariant::ELController;
+  return {"morvik", dump, bsx, "0", terminal ? "mpostapl" : "pvncsmll", "25", "512", "OUT.TXT"};
+}
+
+Bytes link_module(int n) {
+  testkit::LinkModule m;
+  testkit::LinkGroup code = testkit::link_group(1, 4);
+  testkit::poke16(code.data, 2, 0x0000);
+  testkit::poke16(code.data, 6, 0x0002);
+  testkit::poke16(code.data, 20, 0x0000);
+  testkit::LinkGroup data = testkit::link_group(2, 3);
+  testkit::poke16(data.data, 4, 0x0001);
+  m.groups = {code, data, testkit::link_group(4, 2)};
+  m.fixups = {testkit::link_fixup(1, 2, 0, 2), testkit::link_fixup(1, 1, 0, 6), testkit::link_fixup(1, 2, 1, 4),
+              testkit::link_fixup(2, 1, 0, 4)};
+  m.zero_prefix = n == 1;
+  if (n == 2) {
+    testkit::LinkSrtl a{"CBRTLIB", 0x01, {testkit::link_fixup(1, 0, 2, 0)}};
+    testkit::LinkSrtl b{"OMKCAPIT", 0x00, {testkit::link_fixup(2, 0, 2, 0), testkit::link_fixup(1, 0, 3, 8)}};
+    m.srtls = {a, b};
+  }
+  return m.build();
+}
+
+std::string link_sym() { return "0001 CODE\n0002 DATA\n0000:0010 START\n"; }
+
+Bytes patch_module(char env) {
+  testkit::PatchModuleLayout layout;
+  layout.ldt_paragraphs = 2;
+  testkit::PatchModule m(layout);
+  if (env == 'T') {
+    m.level(200, 80);
+    m.trap_site('T', 1000);
+    m.missing_resume('T', 2000, {0xC3, 0x00, 0x00});
+    m.trace_size('T', 3000, 100);
+  } else {
+    m.level(300, 636);
+    m.trap_site('C', 1500);
+    m.missing_resume('C', 3000, {0xC3, 0x00, 0x01});
+    m.trace_size('C', 2500, 400);
+  }
+  return m.bytes();
+}
+
+}  // namespace fuzz

@@ -1,0 +1,35 @@
+// The valid inputs the fuzz targets start from, built by testkit: a dump of
+// each variant with its BSX file, linked and vanteriked modules, and modules
+// with the runtime's patch sites.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "testkit/dumpbuilder.h"
+#include "testkit/tempdir.h"
+
+namespace fuzz {
+
+using testkit::Bytes;
+
+constexpr int kVariants = 5;
+testkit::DumpVariant variant(int n);  // n taken modulo kVariants
+
+// A dump with two processes, code and data segments and a few kernel
+// symbols beside the standard ones.
+testkit::DumpBuilder dump_base(testkit::DumpVariant v);
+// The answers that make MORVIK read the dump without asking anything.
+std::vector<std::string> morvik_args(testkit::DumpVariant v, const std::string& dump, const std::string& bsx);
+
+// Linked modules: 0 without SRTLs, 1 behind the zero prefix, 2 with two
+// SRTLs and their fixup lists.
+constexpr int kLinkModules = 3;
+Bytes link_module(int n);
+// The SYM file that goes with them.
+std::string link_sym();
+
+// Modules with the error-trap site, the missing-RESUME data (holding the
+// trace-size word) and a level marker, for 'T' and 'C'.
+Bytes patch_module(char env);
+
+}  // namespace fuzz
