@@ -49,16 +49,6 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::s
   return s;
 }
 
-ProcSpec proc(const std::string& name, uint32_t pid, uint8_t stat, uint8_t prior, uint16_t flag = 0) {
-  ProcSpec p;
-  p.name = name;
-  p.pid = pid;
-  p.stat = stat;
-  p.prior = prior;
-  p.flag = flag;
-  return p;
-}
-
 }  // namespace
 
 const Bytes kTerminalBasicCode = {0x81, 0xE4, 0xFE, 0xFF, 0x8B, 0xEC, 0x9A, 0x10, 0x00, 0x0F, 0x00};
@@ -98,7 +88,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
   if (total > 48) b.set_gdt_limit(0x0FFF);
   const int systems = std::min(5, total / 3);
   uint32_t pid = 1;
-  for (int i = 0; i < systems; ++i) k.add_pd(proc(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
+  for (int i = 0; i < systems; ++i) k.add_pd(proc_spec(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
 
   DemoDump d;
   const int helpers = total - systems - 1;
@@ -114,7 +104,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       r.cx = 0x000C;
       r.sp = 0x1F80;
       r.bp = 0x1FA0;
-      ProcSpec p = proc(appl, pid++, 0, 100);
+      ProcSpec p = proc_spec(appl, pid++, 0, 100);
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
       Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r);
@@ -132,7 +122,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
     Regs r;
     r.ip = 0x0010;
     r.sp = 0x0F00;
-    add_application(b, k, proc(name, pid++, kStats[i % 4], 80), "C:/ADX_SPGM/" + upper(name) + ".286",
+    add_application(b, k, proc_spec(name, pid++, kStats[i % 4], 80), "C:/ADX_SPGM/" + upper(name) + ".286",
                     Bytes{0x55, 0x8B, 0xEC}, 0x1000, 0x2000, 0x1000, r);
   }
 

@@ -36,6 +36,9 @@
 namespace testkit {
 
 enum class DumpVariant { MarraTerminal, PagedTerminal, PagedController, ELTerminal, ELController };
+inline constexpr DumpVariant kAllDumpVariants[] = {DumpVariant::MarraTerminal, DumpVariant::PagedTerminal,
+                                                   DumpVariant::PagedController, DumpVariant::ELTerminal,
+                                                   DumpVariant::ELController};
 
 // Little-endian byte helpers for building records.
 Bytes le16_bytes(uint16_t v);

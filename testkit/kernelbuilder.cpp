@@ -7,6 +7,16 @@
 
 namespace testkit {
 
+ProcSpec proc_spec(const std::string& name, uint32_t pid, uint8_t stat, uint8_t prior, uint16_t flag) {
+  ProcSpec p;
+  p.name = name;
+  p.pid = pid;
+  p.stat = stat;
+  p.prior = prior;
+  p.flag = flag;
+  return p;
+}
+
 namespace {
 
 void put_text(Bytes& rec, size_t at, const std::string& text) {

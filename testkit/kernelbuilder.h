@@ -75,6 +75,9 @@ struct ProcSpec {
   uint32_t mem[4] = {};  // chain heads: code, static data, other data, stack
 };
 
+// A process descriptor with the usual fields set.
+ProcSpec proc_spec(const std::string& name, uint32_t pid, uint8_t stat = 0, uint8_t prior = 100, uint16_t flag = 0);
+
 class KernelBuilder {
  public:
   explicit KernelBuilder(DumpBuilder& b) : b_(b) {}

@@ -29,10 +29,6 @@ using testkit::TempDir;
 
 namespace {
 
-constexpr DumpVariant kAllVariants[] = {DumpVariant::MarraTerminal, DumpVariant::PagedTerminal,
-                                        DumpVariant::PagedController, DumpVariant::ELTerminal,
-                                        DumpVariant::ELController};
-
 const char* const kEnd = "\nMORVIK is ending normally.\n";
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -101,7 +97,7 @@ constexpr uint32_t kPdMem = 176;  // four chain heads: code, static data, other 
 }  // namespace
 
 TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
-  for (auto v : kAllVariants) {
+  for (auto v : testkit::kAllDumpVariants) {
     SCOPED_TRACE(static_cast<int>(v));
     TempDir dir;
     DemoSpec cfg;

@@ -16,28 +16,15 @@ using morvik_test::summary;
 using testkit::DumpBuilder;
 using testkit::DumpVariant;
 using testkit::KernelBuilder;
+using testkit::proc_spec;
 using testkit::ProcSpec;
 
 namespace {
-
-constexpr DumpVariant kAllVariants[] = {DumpVariant::MarraTerminal, DumpVariant::PagedTerminal,
-                                        DumpVariant::PagedController, DumpVariant::ELTerminal,
-                                        DumpVariant::ELController};
 
 const char* const kListHeader =
     "\n SUB Process list:  C ==> current;  R ==> ready;  W ==> waiting on event;\n"
     "\t\t    B ==> blocked;  S ==> shared code holder; T ==> terminate\n\n"
     "\t Status PID  Function Process   Priority     Application\n";
-
-ProcSpec proc(const std::string& name, uint32_t pid, uint8_t stat = 0, uint8_t prior = 100, uint16_t flag = 0) {
-  ProcSpec p;
-  p.name = name;
-  p.pid = pid;
-  p.stat = stat;
-  p.prior = prior;
-  p.flag = flag;
-  return p;
-}
 
 std::unique_ptr<Fixture> list(const DumpBuilder& b, const std::string& applname) {
   auto f = std::make_unique<Fixture>(b);
@@ -51,13 +38,13 @@ std::unique_ptr<Fixture> list(const DumpBuilder& b, const std::string& applname)
 }  // namespace
 
 TEST(ProcessList, ListsMemoryAndSelectsOnEveryVariant) {
-  for (auto v : kAllVariants) {
+  for (auto v : testkit::kAllDumpVariants) {
     SCOPED_TRACE(static_cast<int>(v));
     DumpBuilder b(v);
     KernelBuilder k(b);
-    k.add_pd(proc("kernel", 1, 0, 0, 0x0001));
-    add_app(b, k, proc("tsthand", 0x22, 1, 80), {}, 0x1000, "C:/ADX_SPGM/TSTHAND.286");
-    App app = add_app(b, k, proc("mpostapl", 0x23, 6));
+    k.add_pd(proc_spec("kernel", 1, 0, 0, 0x0001));
+    add_app(b, k, proc_spec("tsthand", 0x22, 1, 80), {}, 0x1000, "C:/ADX_SPGM/TSTHAND.286");
+    App app = add_app(b, k, proc_spec("mpostapl", 0x23, 6));
     k.set_current(app.pd);
     auto f = list(b, "mpostapl");
     EXPECT_EQ(f->out.str(), std::string(kListHeader) +
@@ -101,14 +88,14 @@ TEST(ProcessList, StatusMarksFlagsAndThe32BitMark) {
     p.cmdenv = cmdenv;
     return k.add_pd(p);
   };
-  add(proc("ready", 0x10, 0), env);
-  add(proc("blocked", 0x11, 1), env);
-  add(proc("terming", 0x12, 4, 70), env);
-  add(proc("waiting", 0x13, 6, 100, 0x0004 | 0x8000), env);
-  add(proc("holder", 0x14, 8, 100, 0x8000), env);
-  add(proc("odd", 0x15, 3), 0);
-  add(proc("flatappl", 0x16, 0), k.cmdenv("C:/ADX_IPGM/FLATAPPL.386"));
-  add(proc("rpost", 0x17, 0), env);
+  add(proc_spec("ready", 0x10, 0), env);
+  add(proc_spec("blocked", 0x11, 1), env);
+  add(proc_spec("terming", 0x12, 4, 70), env);
+  add(proc_spec("waiting", 0x13, 6, 100, 0x0004 | 0x8000), env);
+  add(proc_spec("holder", 0x14, 8, 100, 0x8000), env);
+  add(proc_spec("odd", 0x15, 3), 0);
+  add(proc_spec("flatappl", 0x16, 0), k.cmdenv("C:/ADX_IPGM/FLATAPPL.386"));
+  add(proc_spec("rpost", 0x17, 0), env);
   auto f = list(b, "flatappl");
   std::string out = f->out.str();
   EXPECT_EQ(out.substr(0, out.find("\n SUB Application Memory")),
@@ -129,10 +116,10 @@ TEST(ProcessList, StatusMarksFlagsAndThe32BitMark) {
 TEST(ProcessList, PrefixSelectsTheFirstMatchPastASharedCodeHolder) {
   DumpBuilder b(DumpVariant::PagedTerminal);
   KernelBuilder k(b);
-  add_app(b, k, proc("mposthld", 0x30, 8));
-  App app = add_app(b, k, proc("mpostapl", 0x31));
-  add_app(b, k, proc("mpostxyz", 0x32));
-  App rpost = add_app(b, k, proc("rpostapl", 0x33));
+  add_app(b, k, proc_spec("mposthld", 0x30, 8));
+  App app = add_app(b, k, proc_spec("mpostapl", 0x31));
+  add_app(b, k, proc_spec("mpostxyz", 0x32));
+  App rpost = add_app(b, k, proc_spec("rpostapl", 0x33));
   auto f = list(b, "mpost");
   ASSERT_TRUE(f->s.applprocess.has_value());
   EXPECT_EQ(f->s.applprocess->p_pid, 0x31u);
@@ -152,7 +139,7 @@ TEST(ProcessList, TerminalProcessOnSharedRuntimesIsRefused) {
   auto build = [](DumpVariant v, const std::string& file) {
     auto b = std::make_unique<DumpBuilder>(v);
     KernelBuilder k(*b);
-    ProcSpec p = proc("MPOSTAPL", 0x40);
+    ProcSpec p = proc_spec("MPOSTAPL", 0x40);
     p.srtl = 0x1234;
     add_app(*b, k, p, {}, 0x2000, file);
     return b;
@@ -202,7 +189,7 @@ TEST(ProcessList, FailingProcessNameGoesIntoTheSummaryLine) {
   c.cs = 0x0067;
   c.eip = 0x0123;
   k.ccomd(c);
-  App app = add_app(b, k, proc("mpostapl", 0x23), {}, 0x1FFF);
+  App app = add_app(b, k, proc_spec("mpostapl", 0x23), {}, 0x1FFF);
   k.set_current(app.pd);
   Fixture f(b);
   f.s.applname = "mpostapl";
@@ -228,7 +215,7 @@ TEST(ProcessList, ALongFailingLineStaysInsideItsBoxLine) {
   c.cs = 0x01A7;
   c.eip = 0x0123;
   k.ccomd(c);
-  App app = add_app(b, k, proc("mpostapl10", 0x23), {}, 0x1FFF);
+  App app = add_app(b, k, proc_spec("mpostapl10", 0x23), {}, 0x1FFF);
   k.set_current(app.pd);
   Fixture f(b);
   f.s.applname = "mpostapl10";
@@ -248,12 +235,12 @@ TEST(MemoryUsage, SharedCodeIsNotCountedAndTheStackLineNeedsLessThan8K) {
   for (uint32_t stack : {8191u, 8192u}) {
     DumpBuilder b(DumpVariant::MarraTerminal);
     KernelBuilder k(b);
-    ProcSpec shr = proc("shrapp", 0x50);
+    ProcSpec shr = proc_spec("shrapp", 0x50);
     shr.cmdenv = k.cmdenv("C:/S.286");
     shr.mem[0] = k.md_chain({{0x1000, 0, 0}, {0x800, 0, 0x40}});
     shr.mem[2] = k.md_chain({{0x3000, 0, 0}});
     k.add_pd(shr);
-    add_app(b, k, proc("mpostapl", 0x51), {}, stack);
+    add_app(b, k, proc_spec("mpostapl", 0x51), {}, stack);
     Fixture f(b);
     f.s.applname = "mpostapl";
     report_to_file(f);
@@ -277,7 +264,7 @@ TEST(MemoryUsage, SharedCodeIsNotCountedAndTheStackLineNeedsLessThan8K) {
 TEST(MemoryUsage, ChainSumsDoNotWrapAt32Bits) {
   DumpBuilder b(DumpVariant::ELController);
   KernelBuilder k(b);
-  ProcSpec p = proc("huge", 0x61);
+  ProcSpec p = proc_spec("huge", 0x61);
   p.cmdenv = k.cmdenv("C:/HUGE.286");
   p.mem[2] = k.md_chain({{0xFFFFFFFFu, 0, 0}, {2, 0, 0}});
   k.add_pd(p);
@@ -291,12 +278,12 @@ TEST(MemoryUsage, ChainSumsDoNotWrapAt32Bits) {
 }
 
 TEST(DamagedLists, ACyclicProcessListEndsWithANote) {
-  for (auto v : kAllVariants) {
+  for (auto v : testkit::kAllDumpVariants) {
     SCOPED_TRACE(static_cast<int>(v));
     DumpBuilder b(v);
     KernelBuilder k(b);
-    uint32_t first = k.add_pd(proc("kernel", 1, 0, 0, 0x0001));
-    App app = add_app(b, k, proc("mpostapl", 0x23));
+    uint32_t first = k.add_pd(proc_spec("kernel", 1, 0, 0, 0x0001));
+    App app = add_app(b, k, proc_spec("mpostapl", 0x23));
     k.set_thread(app.pd, first);
     auto f = list(b, "mpostapl");
     std::string note = vt::format("*** Process list: the descriptor at %08lX comes round again; the walk stops here.",
@@ -323,7 +310,7 @@ TEST(DamagedLists, AnAddressThatDoesNotTranslateEndsTheWalkNotTheRun) {
     SCOPED_TRACE(static_cast<int>(c.v));
     DumpBuilder b(c.v);
     KernelBuilder k(b);
-    App app = add_app(b, k, proc("mpostapl", 0x23));
+    App app = add_app(b, k, proc_spec("mpostapl", 0x23));
     uint32_t bad = c.segment_base ? uint32_t{b.add_gdt_segment(c.segment_base, 0xFFFF, false)} << 16 | 0x0010
                                   : 0x7FF80010u;
     k.set_thread(app.pd, bad);
@@ -342,7 +329,7 @@ TEST(DamagedLists, AnAddressThatDoesNotTranslateEndsTheWalkNotTheRun) {
 TEST(DamagedLists, MemoryChainsAreBoundedAndCycleGuarded) {
   DumpBuilder b(DumpVariant::PagedController);
   KernelBuilder k(b);
-  ProcSpec p = proc("big", 0x60);
+  ProcSpec p = proc_spec("big", 0x60);
   p.cmdenv = k.cmdenv("C:/BIG.286");
   p.mem[0] = k.md_chain(std::vector<testkit::MdSpec>(morvik::kChainBound + 1, testkit::MdSpec{1, 0, 0}));
   uint32_t second = k.md_chain({{0x1000, 0, 0}});
