@@ -191,10 +191,6 @@ size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, si
   return done;
 }
 
-void summary_line(Session& s, std::string_view text) {
-  add_summary_line(s, "%.*s", static_cast<int>(text.size()), text.data());
-}
-
 void getMachineType(Session& s) {
   auto at = kernel_symbol_offset(s, "VCSM_machine");
   uint16_t v;

@@ -36,7 +36,4 @@ size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, si
 // Text of at most `max` bytes, ending at the first NUL.
 std::string bounded_text(const unsigned char* p, size_t max);
 
-// Adds a line to the summary area of a file report (the screen has none).
-void summary_line(Session& s, std::string_view text);
-
 }  // namespace morvik

@@ -64,7 +64,7 @@ bool is_code_selector(const Session& s, uint16_t selector) {
 void refuse_srtl(Session& s, const std::string& lname) {
   if (s.outfile.is_file()) {
     s.summaryPos += 80;  // one summary line left empty
-    summary_line(s, vt::format(" Terminal process %s uses SRTLs - MORVIK doen't handle them.", lname.c_str()));
+    add_summary_line(s, " Terminal process %s uses SRTLs - MORVIK doen't handle them.", lname.c_str());
     s.con.err << "\n     This terminal application uses SRTLs - MORVIK doesn't handle them.\n";
   } else {
     s.outfile.print("\n     Terminal process %s uses SRTLs - MORVIK doesn't handle them.\n", lname.c_str());
@@ -204,7 +204,7 @@ void memory_usage(Session& s, uint32_t first) {
       if (!note.empty()) s.outfile.print(i == 0 ? "\n\t  %s" : "\t  %s\n", note.c_str());
     }
     if (s.applprocess && pd.p_pid == s.applprocess->p_pid && !s.applflat && stack && *stack < 8192)
-      summary_line(s, vt::format(" %s has a %dKb stack.", name.c_str(), static_cast<int>(*stack / 1024)));
+      add_summary_line(s, " %s has a %dKb stack.", name.c_str(), static_cast<int>(*stack / 1024));
     return true;
   });
   std::string note = chain_note(walk, "Process list");
@@ -370,7 +370,7 @@ void getprocesslist(Session& s) {
   if (s.applflat) {
     vt::print(s.con.err, "\n\tSorry - Morvik doesn't handle 32-bit processes, and \n\t\t%s is a 32-bit process.\n",
               s.applname.c_str());
-    summary_line(s, vt::format(" %s is a 32-bit process.  Sorry - can't touch it!", s.APPL_NAME.c_str()));
+    add_summary_line(s, " %s is a 32-bit process.  Sorry - can't touch it!", s.APPL_NAME.c_str());
   }
   memory_usage(s, first);
 }
@@ -503,11 +503,11 @@ int processdetails(Session& s) {
   }
   s.outfile.write("\n");
   if (ev == kOutOfEvents)
-    summary_line(s, vt::format(" %s is out of events!!!", name.c_str()));
+    add_summary_line(s, " %s is out of events!!!", name.c_str());
   else if (events > 10)
-    summary_line(s, vt::format(" %s has many outstanding events.", name.c_str()));
+    add_summary_line(s, " %s has many outstanding events.", name.c_str());
   else
-    summary_line(s, vt::format(" %s's event bits look OK.", name.c_str()));
+    add_summary_line(s, " %s's event bits look OK.", name.c_str());
 
   if (pd.p_flag & kAsyncError) s.outfile.print("\n\t %s is in an async error routine\n", name.c_str());
   if (!a.termappl && !s.shared) s.outfile.print("\n\t %s is linked noshare\n", name.c_str());
