@@ -5,7 +5,7 @@
 
 #include "fuzz/bases.h"
 #include "fuzz/harness.h"
-#include "morvik/morvik.h"
+#include "morvik/driver/morvik.h"
 
 namespace fuzz {
 namespace {

@@ -1,6 +1,6 @@
 #include <iostream>
 
-#include "morvik/morvik.h"
+#include "morvik/driver/morvik.h"
 
 int main(int argc, char** argv) {
   vt::Console con{std::cin, std::cout, std::cerr};

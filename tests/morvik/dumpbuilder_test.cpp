@@ -1,7 +1,7 @@
 // The dump builder itself: what it writes must be what MORVIK reads.
 #include <gtest/gtest.h>
 
-#include "fixture.h"
+#include "tests/morvik/fixture.h"
 
 using testkit::DumpBuilder;
 using testkit::DumpVariant;

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "common/console.h"
-#include "morvik/dumpfunc.h"
-#include "morvik/ldt.h"
-#include "morvik/session.h"
+#include "morvik/addrspace/dumpfunc.h"
+#include "morvik/addrspace/ldt.h"
+#include "morvik/state/session.h"
 #include "testkit/dumpbuilder.h"
 #include "testkit/tempdir.h"
 

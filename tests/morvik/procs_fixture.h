@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "fixture.h"
-#include "morvik/dumpfunc.h"
-#include "morvik/ldt.h"
+#include "tests/morvik/fixture.h"
+#include "morvik/addrspace/dumpfunc.h"
+#include "morvik/addrspace/ldt.h"
 #include "testkit/kernelbuilder.h"
 
 namespace morvik_test {

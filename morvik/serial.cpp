@@ -1,8 +1,0 @@
-#include "morvik/serial.h"
-
-namespace morvik {
-
-// Prints nothing until the serial driver section is built.
-int16_t formatSerial(Session& /*s*/) { return 0; }
-
-}  // namespace morvik
