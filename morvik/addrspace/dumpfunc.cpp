@@ -7,7 +7,6 @@
 
 #include "common/le.h"
 #include "morvik/addrspace/ldt.h"
-#include "morvik/driver/morvik.h"
 
 namespace morvik {
 

@@ -58,11 +58,4 @@ bool read_kernel_datum(Session& s, const sym_s& sym, void* buf, size_t len);
 // The BSX plausibility check of terminal dumps ("pagearea").
 void check_bsx(Session& s, const std::string& bsxpath);
 
-// An application data symbol's selector:offset, or 0.
-uint32_t get_symbol_address(Session& s, const char* symname);
-// The CDV part of get_symbol_address (the CDV reader fills it in).
-uint32_t cdv_symbol_address(Session& s, const char* symname);
-// Hexadecimal text (upper-case digits) to a value.
-uint32_t Hex_to_Decimal(const char* cptr);
-
 }  // namespace morvik

@@ -1,10 +1,8 @@
-// Kernel symbol lookup in the BSX file, application symbols by name, and
-// the hexadecimal conversion of SYM file offsets.
+// Kernel symbol lookup in the BSX file.
 #include <cstring>
 #include <vector>
 
 #include "morvik/addrspace/dumpfunc.h"
-#include "morvik/driver/morvik.h"
 
 namespace morvik {
 
@@ -65,31 +63,6 @@ void check_bsx(Session& s, const std::string& bsxpath) {
     s.con.err << "\n\tThis appears to be a MARRA BSX file, but it's NOT a MARRA dump.\n";
     end_run(s, 0);
   }
-}
-
-uint32_t get_symbol_address(Session& s, const char* symname) {
-  if (s.symfile.is_open()) {
-    s.symfile.seek(0);
-    std::string hex, name;
-    // Tokens two at a time: a hexadecimal offset and a name, whatever the
-    // section; longer tokens are cut to the system's buffers.
-    while (s.symfile.read_word(hex, 7) && s.symfile.read_word(name, 159)) {
-      if (name == symname) return (static_cast<uint32_t>(s.DS_selector) << 16) + Hex_to_Decimal(hex.c_str());
-    }
-    s.outfile.print("\n\t  Cannot find symbol '%s' in the SYM file.\n", symname);
-    return 0;
-  }
-  if (s.cdvfile.is_open()) return cdv_symbol_address(s, symname);
-  return 0;
-}
-
-uint32_t Hex_to_Decimal(const char* cptr) {
-  uint32_t value = 0;
-  for (; *cptr; ++cptr) {
-    unsigned c = static_cast<unsigned char>(*cptr);
-    value = value * 16 + (c >= 'A' ? c - 55 : c & 0xF);
-  }
-  return value;
 }
 
 }  // namespace morvik

@@ -6,7 +6,6 @@
 
 #include "common/le.h"
 #include "morvik/addrspace/dumpfunc.h"
-#include "morvik/driver/morvik.h"
 
 namespace morvik {
 

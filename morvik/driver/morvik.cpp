@@ -186,15 +186,6 @@ std::string dump_prefix(const std::string& dumpname) {
 
 }  // namespace
 
-void report(Session& s, int location) {
-  if (s.debugmode) vt::print(s.con.err, "\t\t\t\texecuting at location %d\n", location);
-}
-
-void end_run(Session& s, int status) {
-  s.outfile.flush();
-  vt::end_run(s.con, status);
-}
-
 int morvik_banner(Session& s, int argc, char** argv) {
   std::ostream& out = s.con.out;
   out << "\n";

@@ -1,18 +1,12 @@
 // MORVIK: the dump formatter's entry, the dialogue and the run's checkpoints.
 #pragma once
+
 #include "common/console.h"
 #include "morvik/state/session.h"
 
 int morvik_main(int argc, char** argv, vt::Console& con);
 
 namespace morvik {
-
-// The debug checkpoint: in debug mode writes the location number to the
-// standard error stream.
-void report(Session& s, int location);
-
-// Flushes the report and the console and ends the run with `status`.
-[[noreturn]] void end_run(Session& s, int status);
 
 // Banner, trailing "/d" or "/dh", and the "?" request. Returns 0.
 int morvik_banner(Session& s, int argc, char** argv);

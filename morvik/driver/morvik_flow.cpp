@@ -15,25 +15,27 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "common/report_sink.h"
-#include "morvik/sections/cdvvars.h"
-#include "morvik/report/doarray.h"
-#include "morvik/symbols/doarray_symdump.h"
-#include "morvik/sections/dopipes.h"
 #include "morvik/addrspace/dumpfunc.h"
-#include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/addrspace/dumpfunc_sysmem.h"
+#include "morvik/addrspace/ldt.h"
 #include "morvik/driver/dumpfunc_comd.h"
+#include "morvik/driver/morvik.h"
+#include "morvik/driver/morvik_procs.h"
+#include "morvik/driver/morvik_rtdata.h"
+#include "morvik/driver/morvik_stack.h"
+#include "morvik/report/doarray.h"
+#include "morvik/sections/cdvvars.h"
+#include "morvik/sections/dopipes.h"
 #include "morvik/sections/dumpfunc_con.h"
 #include "morvik/sections/dumpfunc_errlist.h"
 #include "morvik/sections/dumpfunc_svc.h"
 #include "morvik/sections/formattr.h"
 #include "morvik/sections/heapwalk.h"
-#include "morvik/addrspace/ldt.h"
-#include "morvik/driver/morvik.h"
-#include "morvik/driver/morvik_procs.h"
-#include "morvik/driver/morvik_rtdata.h"
-#include "morvik/driver/morvik_stack.h"
-#include "morvik/symbols/readcdv.h"
 #include "morvik/sections/serial.h"
+#include "morvik/symbols/doarray_symdump.h"
+#include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/dumpfunc_symfile.h"
+#include "morvik/symbols/readcdv.h"
 #include "morvik/symbols/sortsym.h"
 
 namespace morvik {
@@ -149,7 +151,7 @@ void heap(Session& s) {
   report(s, 46);
   // The search starts where the runtime data report found the end of the
   // runtime's record; without it there is nowhere to start.
-  if (s.heapScanFrom < 0) return;
+  if (s.runtime.heapScanFrom < 0) return;
   uint32_t ds = uint32_t{s.DS_selector} << 16;
   uint16_t limit = getlimit(s, ds);
   std::vector<unsigned char> seg(size_t{limit} + 1, 0);
@@ -164,7 +166,7 @@ void heap(Session& s) {
     }
   }
   static constexpr std::string_view kMarker = "NewHeap";
-  for (size_t i = static_cast<size_t>(s.heapScanFrom); i + kMarker.size() + 4 <= seg.size(); ++i) {
+  for (size_t i = static_cast<size_t>(s.runtime.heapScanFrom); i + kMarker.size() + 4 <= seg.size(); ++i) {
     if (std::string_view(reinterpret_cast<const char*>(seg.data() + i), kMarker.size()) != kMarker) continue;
     uint32_t hcb = vt::le32(seg.data() + i + kMarker.size());
     if (isSelector(s, static_cast<uint16_t>(hcb >> 16)) == kLdtData) {
@@ -375,7 +377,7 @@ void run_report(Session& s) {
   if (s.symfile.is_open()) {
     report(s, 47);
     makeDataList(s);
-    if (s.rtdsvOffset != 0) bad_sym(s);
+    if (s.symbols.rtdsvOffset != 0) bad_sym(s);
   }
   if (s.BASIC && (s.symfile.is_open() || s.cdvfile.is_open())) {
     report(s, 48);
@@ -424,7 +426,7 @@ void run_report(Session& s) {
     s.outfile.print("\nThis dump was formatted using SYM file %s.\n", symname.c_str());
   } else if (cdv) {
     s.outfile.print("\nThis dump was formatted using CDV file %s.\n", symname.c_str());
-    if (s.Csources) s.outfile.write("\nThere appear to be C sources in this application.\n");
+    if (s.symbols.Csources) s.outfile.write("\nThere appear to be C sources in this application.\n");
   } else {
     s.outfile.write("\nThis dump was formatted without a SYM or CDV file.\n");
   }

@@ -1,6 +1,5 @@
-// Variables, arrays and strings, and the small output routines the report
-// sections share: section labels and the summary area, hex dumps, the time of
-// day, the ON ERROR routines that did not resume.
+// Arrays and REALs, and the small output routines the report sections
+// share: section labels and the summary area, hex dumps, the time of day.
 #pragma once
 #include <cstdint>
 #include <span>
@@ -55,11 +54,6 @@ void showbuf(Session& s, uint32_t iobuf, uint16_t len);
 
 // Writes a time of day given in milliseconds as hh:mm:ss.mmm. Returns 0.
 int16_t print_timestamp(Session& s, uint32_t msec);
-
-// Reports the first (and second) of the error records in `arnoebuf` (two
-// records of 16 bytes) when `arnnet` errors did not resume. `arnoeptr` is
-// not used. Returns 0.
-int16_t show_unresumed_errors(Session& s, int16_t arnnet, uint16_t arnoeptr, std::span<const unsigned char> arnoebuf);
 
 // The byte shown for a dumped byte in the character columns: '.' for the
 // control bytes that upset a listing, the byte itself otherwise.

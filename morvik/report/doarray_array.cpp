@@ -6,10 +6,10 @@
 
 #include "common/console.h"
 #include "common/le.h"
-#include "morvik/report/doarray.h"
 #include "morvik/addrspace/dumpfunc.h"
 #include "morvik/addrspace/ldt.h"
-#include "morvik/driver/morvik_stack.h"
+#include "morvik/report/doarray.h"
+#include "morvik/report/morvik_string.h"
 
 namespace morvik {
 
@@ -64,8 +64,8 @@ class ArrayData {
 // The end of a header line: the array's source file with a CDV file, else
 // just the line end. An index outside the table names nothing.
 void source_file_end(Session& s, int16_t file) {
-  if (s.cdvfile.is_open() && file > 0 && static_cast<size_t>(file) < s.filelist_names.size())
-    s.outfile.print("%s\n", s.filelist_names[static_cast<size_t>(file)].c_str());
+  if (s.cdvfile.is_open() && file > 0 && static_cast<size_t>(file) < s.symbols.filelist_names.size())
+    s.outfile.print("%s\n", s.symbols.filelist_names[static_cast<size_t>(file)].c_str());
   else
     s.outfile.write("\n");
 }

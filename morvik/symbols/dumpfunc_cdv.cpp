@@ -1,7 +1,8 @@
 // The CDV part of get_symbol_address. The CDV reader's name lookup
 // (findCDVName) belongs here: an entry whose selector is an LDT data selector
 // gives its address. Until that reader exists no CDV name is found.
-#include "morvik/addrspace/dumpfunc.h"
+
+#include "morvik/symbols/dumpfunc_symfile.h"
 
 namespace morvik {
 

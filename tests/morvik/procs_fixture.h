@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "tests/morvik/fixture.h"
 #include "morvik/addrspace/dumpfunc.h"
 #include "morvik/addrspace/ldt.h"
 #include "testkit/kernelbuilder.h"
+#include "tests/morvik/fixture.h"
 
 namespace morvik_test {
 

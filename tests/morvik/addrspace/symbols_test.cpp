@@ -2,6 +2,7 @@
 // BSX plausibility check.
 #include <gtest/gtest.h>
 
+#include "morvik/symbols/dumpfunc_symfile.h"
 #include "tests/morvik/fixture.h"
 
 using morvik_test::SessionFixture;

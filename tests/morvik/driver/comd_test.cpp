@@ -1,6 +1,7 @@
 // The system communication areas: where, when and why the machine dumped.
 #include <gtest/gtest.h>
 
+#include "morvik/addrspace/dumpfunc_sysmem.h"
 #include "morvik/driver/dumpfunc_comd.h"
 #include "tests/morvik/procs_fixture.h"
 

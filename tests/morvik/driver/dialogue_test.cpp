@@ -2,9 +2,9 @@
 // the files it opens and the refusals that end a run.
 #include <gtest/gtest.h>
 
-#include "tests/morvik/fixture.h"
 #include "morvik/driver/morvik.h"
 #include "testkit/run.h"
+#include "tests/morvik/fixture.h"
 
 using morvik_test::InFolder;
 using testkit::Bytes;

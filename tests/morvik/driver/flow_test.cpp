@@ -10,9 +10,9 @@
 #include "morvik/driver/morvik.h"
 #include "morvik/driver/morvik_flow.h"
 #include "morvik/driver/morvik_procs.h"
-#include "tests/morvik/procs_fixture.h"
 #include "testkit/demo.h"
 #include "testkit/run.h"
+#include "tests/morvik/procs_fixture.h"
 
 using morvik_test::add_app;
 using morvik_test::Fixture;

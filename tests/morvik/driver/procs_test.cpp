@@ -2,6 +2,7 @@
 // choice of the application process, on every dump variant.
 #include <gtest/gtest.h>
 
+#include "morvik/addrspace/dumpfunc_chain.h"
 #include "morvik/driver/dumpfunc_comd.h"
 #include "morvik/driver/morvik_procs.h"
 #include "tests/morvik/procs_fixture.h"

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/morvik/fixture.h"
 #include "morvik/report/doarray.h"
-#include "morvik/driver/morvik_stack.h"
+#include "morvik/report/morvik_string.h"
+#include "tests/morvik/fixture.h"
 
 using namespace std::string_literals;
 using morvik_test::SessionFixture;
@@ -222,7 +222,7 @@ TEST(DoArray, EmptyArrayWithSymOrCdvSourceName) {
   EXPECT_EQ(l.f.out.str(), "1 dimensional INT2 array, empty  \n");
   l.f.out.str("");
   l.open_cdv();
-  l.f.s.filelist_names = {"", "main.bas"};
+  l.f.s.symbols.filelist_names = {"", "main.bas"};
   EXPECT_EQ(morvik::doArray(l.f.s, p, "E", 1, 1), 0);
   EXPECT_EQ(morvik::doArray(l.f.s, p, "E", 1, 7), 0);  // no such file entry
   EXPECT_EQ(l.f.out.str(), "1 dimensional INT2 array, empty  main.bas\n1 dimensional INT2 array, empty  \n");
@@ -294,7 +294,7 @@ TEST(DoArray, StringElements) {
   l.f.out.str("");
   l.f.s.symfile.close();
   l.open_cdv();
-  l.f.s.filelist_names = {"", "main.bas"};
+  l.f.s.symbols.filelist_names = {"", "main.bas"};
   EXPECT_EQ(morvik::doArray(l.f.s, p, "S$", 1, 1), 0);
   EXPECT_EQ(l.f.out.str(), "[ 2] 1 dimensional STRING array   main.bas\n"
                            "S$[0]" + sp(23) + "STR    2: \"AB\"\t\t\n" +

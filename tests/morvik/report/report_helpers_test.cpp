@@ -5,8 +5,9 @@
 #include <sstream>
 #include <string>
 
-#include "tests/morvik/fixture.h"
 #include "morvik/report/doarray.h"
+#include "morvik/sections/doarray_unresumed.h"
+#include "tests/morvik/fixture.h"
 
 using namespace std::string_literals;
 using morvik_test::SessionFixture;
