@@ -49,7 +49,7 @@ TEST(Pipes, EveryPipeWithoutAnApplication) {
   sem.owner = 0x13;
   dev.add_pipes({pipe("PIPEA", 32, "HELLO WORLD!", 12), pipe("EMPTY", 16, "", 0),
                  pipe("FULL", 16, "ABCDEFGHIJKLMNOP", 16, 12), sem, pipe("DONE", 8, "x", 0, 5),
-                 pipe("LONGER", 20, "abcdefghijklmnopqrst", 20, 0)});
+                 pipe("LONGER", 20, "abcdefghijklmnopqrst", 20, 0), pipe("ONE", 1, "z", 1), pipe("NONE", 0, "", 0)});
   Fixture f(b);
   morvik::dopipes(f.s);
   EXPECT_EQ(f.out.str(),
@@ -69,6 +69,11 @@ TEST(Pipes, EveryPipeWithoutAnApplication) {
             "  LONGER Bufsize   20  count 20   Next read at    0   <<<< Pipe full! >>>>\n  "
             "61 62 63 64 65 66 67 68 69 6a 6b 6c 6d 6e 6f 70   abcdefghijklmnop\n  "
             "71 72 73 74                                       qrst\n\n  "
+            // A buffer shorter than the two bytes always shown is not read past.
+            "     ONE Bufsize    1  count 1   Next read at    0   <<<< Pipe full! >>>>\n  "
+            "7a                                                z\n\n  "
+            "    NONE Bufsize    0  count 0    <<<< Pipe full! >>>>\n  "
+            "\n\n  "
             "\n");
   EXPECT_EQ(f.err.str(), "");  // the report is on the screen
 }

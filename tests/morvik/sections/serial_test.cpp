@@ -200,6 +200,18 @@ TEST(Serial, EachInstanceOnce) {
                          "\nFormatting PIRATrace  (oldest to newest):\n\n");
 }
 
+TEST(Serial, InstanceWithoutItsData) {
+  // A parameter block that names no data: the instance is named as
+  // missing, nothing is read in its place, and the next one follows.
+  Serial m;
+  testkit::SerialInstance a = m.dev.add_serial(numbered_ring(40));
+  m.b.put_system32(a.lpb + 12, 0);
+  m.dev.add_serial(numbered_ring(40));
+  m.session();
+  EXPECT_EQ(m.run(), std::string(kHeading) + "\n  *** The driver's data at 00000000 is not in the dump.\n" + idle_units(0) +
+                         "\nFormatting PIRATrace  (oldest to newest):\n\n");
+}
+
 TEST(Serial, DriverListGuards) {
   // 151 other entries before the driver are a long list; 152 end the run.
   for (int others : {151, 152}) {
