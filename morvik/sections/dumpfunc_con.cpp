@@ -24,7 +24,7 @@ std::string upper(std::string t) {
   return t;
 }
 
-// The virtual console after `v` (at `addr`) in tree order: its first child,
+// The virtual console after `v` in tree order: its first child,
 // else its next sibling, else the next sibling of the nearest ancestor that
 // has one. 0 at the end of the tree; a cut climb writes its note.
 uint32_t next_console(Session& s, const _vcon& v, uint32_t& child) {
@@ -88,12 +88,11 @@ void formatScreen(Session& s, uint32_t addr) {
     s.outfile.write("\tgarbage?\n");
     return;
   }
-  uint32_t screen = 0;
   if (read_system(s, addr, _vcon::kScreenAt, field, 4) != 4) {
     s.outfile.print("*** the virtual console at %08lX is not in the dump.\n", static_cast<unsigned long>(addr));
     return;
   }
-  screen = vt::le32(field);
+  uint32_t screen = vt::le32(field);
   // A screen of no cells has nothing on it.
   size_t cells = columns > 0 && rows > 0 ? size_t(columns) * size_t(rows) : 0;
   std::vector<unsigned char> buf(2 * cells);
