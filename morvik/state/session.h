@@ -72,6 +72,7 @@ struct Session {
   uint32_t currentPID = 0;
   uint32_t thispd = 0;
   std::vector<plistItem> plist;  // process list, newest first
+  bool process_list_cut = false;  // its walk ended early at a damaged descriptor
   std::string applfilename;      // up to 29 bytes
   uint16_t DS_selector = 0;
   uint32_t DS_offset = 0;
