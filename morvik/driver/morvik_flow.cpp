@@ -230,10 +230,15 @@ void rpost(Session& s) {
   }
   std::string batch = rpost_batch(text);
   // A batch file that cannot be completed is not left behind.
-  bool done = !batch.empty() && vt::write_crlf_text(kBatchFile, batch + "\n");
-  if (!done) std::remove(kBatchFile);
+  std::string reason;
+  bool written = !batch.empty() && vt::write_crlf_text(kBatchFile, batch + "\n", &reason);
+  if (!written) std::remove(kBatchFile);
   s.con.err << "\n  There is an active RPOST process.";
-  if (done) s.con.err << "  Run RPOST.BAT to format it.\n";
+  if (written) s.con.err << "  Run RPOST.BAT to format it.\n";
+  if (!batch.empty() && !written) {
+    write_failure(s, kBatchFile, reason);
+    stop(s, 1);
+  }
 }
 
 std::string upper(std::string t) {

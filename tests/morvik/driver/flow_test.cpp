@@ -397,6 +397,20 @@ TEST(Rpost, BatchFileFromTheSavedAnswers) {
   EXPECT_EQ(tail(r.out, closing), closing);
 }
 
+TEST(Rpost, ABatchFileThatCannotBeWrittenEndsTheRunWithStatus1) {
+  Demo m;
+  testkit::ProcSpec rpost;
+  rpost.name = "rpostapl";
+  rpost.pid = 0x40;
+  add_app(m.b, m.k, rpost);
+  std::filesystem::create_directories(m.dir.file("rpost.bat/keep"));  // no file can be made by that name
+  RunResult r = m.run({"appl.sym", "mpostapl", "25", "512", "SCREEN"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(tail(r.err, std::string("\n  There is an active RPOST process.\n\tCannot write rpost.bat: Is a directory\n")),
+            "\n  There is an active RPOST process.\n\tCannot write rpost.bat: Is a directory\n");
+  EXPECT_FALSE(has(r.out, "MORVIK is ending normally."));
+}
+
 TEST(Rpost, BatchTextFromAnswerLines) {
   struct Case {
     const char* appargs;
