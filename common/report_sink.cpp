@@ -29,7 +29,11 @@ std::string to_crlf(std::string_view text) {
 }
 }  // namespace
 
-ReportSink::~ReportSink() { close(); }
+// A run that ends has closed its report already; nothing is reported from here.
+ReportSink::~ReportSink() {
+  failed_ = nullptr;
+  close();
+}
 
 void ReportSink::check(bool ok, bool may_end_run) {
   if (ok || !good_) return;
