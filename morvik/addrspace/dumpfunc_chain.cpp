@@ -17,7 +17,7 @@ ChainResult walk_system_chain(Session& s, uint32_t head, size_t size, size_t lin
   while (addr != 0) {
     if (seen.size() == kChainBound) return {ChainEnd::Bound, addr};
     if (!seen.insert(addr).second) return {ChainEnd::Cycle, addr};
-    if (read_system(s, addr, 0, rec.data(), size) != size) return {ChainEnd::Unreadable, addr};
+    if (read_walk_record(s, addr, rec.data(), size) != size) return {ChainEnd::Unreadable, addr};
     if (!visit(addr, rec.data())) return {ChainEnd::Stopped, addr};
     addr = vt::le32(rec.data() + link_at);
   }
