@@ -1,5 +1,6 @@
 #include "common/platform.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -14,11 +15,21 @@
 
 namespace vt {
 
-bool replace_file(const std::string& source, const std::string& target) {
+bool replace_file(const std::string& source, const std::string& target, std::string* reason) {
 #ifdef _WIN32
-  return MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) return true;
+  if (reason) {
+    char text[256] = {};
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, GetLastError(), 0,
+                             text, sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.')) text[--n] = 0;
+    *reason = n > 0 ? text : "cannot replace the file";
+  }
+  return false;
 #else
-  return std::rename(source.c_str(), target.c_str()) == 0;
+  if (std::rename(source.c_str(), target.c_str()) == 0) return true;
+  if (reason) *reason = error_text(errno);
+  return false;
 #endif
 }
 

@@ -7,8 +7,9 @@
 namespace vt {
 
 // Replaces `target` by `source` in one step where the platform allows it.
-// Returns false (and leaves `target` alone) on failure.
-bool replace_file(const std::string& source, const std::string& target);
+// Returns false (and leaves `target` alone) on failure, with the system's
+// reason in `reason` when given.
+bool replace_file(const std::string& source, const std::string& target, std::string* reason = nullptr);
 
 // The system's text for an errno value, as perror would print it.
 std::string error_text(int errnum);

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -22,6 +23,11 @@ class ReportSink {
   void open_screen(std::ostream& out);
   // Creates (truncates) a report file; false when it cannot be created.
   bool open_file(const std::string& path);
+  // Every write, positioned write and flush is checked. At the first that
+  // fails the sink calls `failed` with the system's reason and then ends the
+  // run with status 1 (throws RunEnd); later writes are dropped. Without a
+  // handler a failure only clears good().
+  void on_failure(std::function<void(const std::string& reason)> failed) { failed_ = std::move(failed); }
   bool is_open() const { return screen_ != nullptr || file_.is_open(); }
   bool is_file() const { return file_.is_open(); }
   bool is_screen() const { return screen_ != nullptr; }
@@ -42,21 +48,31 @@ class ReportSink {
   void set_write_limit(int64_t limit) { limit_ = limit; }
   void clear_write_limit() { limit_ = -1; }
   void flush();
-  void close();
-  // False once a write to the file has failed.
+  // Flushes and closes; never ends the run. False when the output has
+  // failed (a failure first seen here is passed to the handler).
+  bool close();
+  // False once a write has failed.
   bool good() const { return good_; }
 
  private:
+  // The stream's state after an operation begun with errno cleared.
+  void check(bool ok, bool may_end_run = true);
+
   std::ostream* screen_ = nullptr;
   int64_t screen_count_ = 0;
   std::fstream file_;
   bool good_ = true;
   int64_t limit_ = -1;
+  std::function<void(const std::string&)> failed_;
 };
 
 // Writes a whole text file with CR LF line ends ("appargs", "rpost.bat");
-// false when it cannot be written completely.
-bool write_crlf_text(const std::string& path, std::string_view text);
+// false when it cannot be written completely, with the system's reason in
+// `reason` when given.
+bool write_crlf_text(const std::string& path, std::string_view text, std::string* reason = nullptr);
+
+// The one line that names an output that could not be written and why.
+std::string write_failure_line(const std::string& name, const std::string& reason);
 
 // Splits text into lines, accepting LF and CR LF ends.
 bool next_text_line(std::string_view& rest, std::string& line);

@@ -263,6 +263,16 @@ uint16_t DumpBuilder::add_gdt_segment(uint32_t linear_base, uint16_t limit, bool
   return static_cast<uint16_t>(slot * 8 | rpl);
 }
 
+uint16_t DumpBuilder::alias_gdt_segment(uint16_t selector, int slot) {
+  put_phys(gdt_slot_offset(slot), get_phys(gdt_slot_offset(selector >> 3), 8));
+  return static_cast<uint16_t>(slot * 8);
+}
+
+void DumpBuilder::move_system_memory(uint32_t linear) {
+  sys_next_ = linear;
+  sysseg_used_ = 0x10000;  // the next allocation opens a segment there
+}
+
 uint32_t DumpBuilder::system_linear(uint32_t far) const {
   Bytes d = get_phys(gdt_slot_offset(static_cast<int>(far >> 19)), 8);
   uint32_t base = static_cast<uint32_t>(d[2]) | (static_cast<uint32_t>(d[3]) << 8) |

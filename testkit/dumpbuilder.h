@@ -86,6 +86,12 @@ class DumpBuilder {
   uint32_t system_dump_offset(uint32_t far) const;
   // A GDT descriptor for a system linear base; returns slot * 8 | rpl.
   uint16_t add_gdt_segment(uint32_t linear_base, uint16_t limit, bool code, uint16_t rpl = 0);
+  // A second GDT selector for the memory of `selector`: its descriptor is
+  // copied into `slot`; returns slot * 8.
+  uint16_t alias_gdt_segment(uint16_t selector, int slot);
+  // Places the system memory allocated from now on (segments, LDT objects)
+  // from `linear` on, e.g. under another page-directory entry than the GDT.
+  void move_system_memory(uint32_t linear);
   // Rewrites the limit in "gdt_desc" (the copy's size is limit + 1).
   void set_gdt_limit(uint16_t limit);
   uint16_t gdt_limit() const { return gdt_limit_; }

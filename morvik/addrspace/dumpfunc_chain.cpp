@@ -16,7 +16,7 @@ ChainResult walk_system_records(
   while (addr != 0) {
     if (guard.seen.size() >= kChainBound) return {ChainEnd::Bound, addr};
     if (!guard.seen.insert(addr).second) return {ChainEnd::Cycle, addr};
-    if (read_system(s, addr, 0, rec.data(), size) != size) return {ChainEnd::Unreadable, addr};
+    if (read_walk_record(s, addr, rec.data(), size) != size) return {ChainEnd::Unreadable, addr};
     std::optional<uint32_t> next = visit(addr, rec.data());
     if (!next) return {ChainEnd::Stopped, addr};
     addr = *next;

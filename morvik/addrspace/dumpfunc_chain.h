@@ -34,7 +34,8 @@ struct ChainGuard {
 // Walks records of `size` bytes linked by the 32-bit system address at
 // `link_at`, from `head` to a 0 link. `visit` gets each record's address and
 // bytes and returns false to stop. The walk is cut after kChainBound
-// records, at a record already seen, and at one that is not in the dump.
+// records, at a record already seen, and at one that is not in the dump
+// (its address does not translate, or its bytes lie outside the file).
 ChainResult walk_system_chain(Session& s, uint32_t head, size_t size, size_t link_at,
                               const std::function<bool(uint32_t addr, const unsigned char* rec)>& visit);
 

@@ -15,37 +15,26 @@ uint32_t system_linear(const AddressSpace& a, uint32_t far) {
   return a.gdt_entry(far >> 19).base32() + (far & 0xFFFF);
 }
 
-}  // namespace
-
-std::string bounded_text(const unsigned char* p, size_t max) {
-  size_t n = 0;
-  while (n < max && p[n] != 0) ++n;
-  return std::string(reinterpret_cast<const char*>(p), n);
+// Whether getSYSphysoffset would end the run on `far`: a selector beyond the
+// GDT, or a system page table that is not wholly in the dump.
+bool translation_ends_run(const Session& s, uint32_t far) {
+  const AddressSpace& a = s.space;
+  if (a.termMARRA) return false;
+  if (!a.gdt_loaded || (far >> 16) > a.GDT_lim) return true;
+  if (!a.page) return false;
+  uint32_t linear = system_linear(a, far);
+  uint32_t frame = a.PTDbuffer[linear >> 22] & kFrameMask;
+  return frame != 0 && frame != a.oldsysPTaddr && uint64_t{frame} + 4096 > s.dumpfile.size();
 }
 
-std::optional<uint32_t> sys_offset(Session& s, uint32_t far) {
-  AddressSpace& a = s.space;
-  if (!a.termMARRA) {
-    if (!a.gdt_loaded || (far >> 16) > a.GDT_lim) return std::nullopt;
-    if (a.page) {
-      // A page table outside the dump would end the run in sysVir2Phys.
-      uint32_t linear = system_linear(a, far);
-      uint32_t frame = a.PTDbuffer[linear >> 22] & kFrameMask;
-      if (frame != 0 && frame != a.oldsysPTaddr && uint64_t{frame} + 4096 > s.dumpfile.size()) return std::nullopt;
-    }
-  }
-  uint32_t off = getSYSphysoffset(s, far);
-  if (off == kNoDumpOffset) return std::nullopt;
-  return off;
-}
-
-size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, size_t len) {
+size_t read_pages(Session& s, uint32_t far, uint32_t at, unsigned char* buf, size_t len, bool walk) {
   if (far == 0) return 0;
   size_t done = 0;
   while (done < len) {
     uint64_t offset = uint64_t{far & 0xFFFF} + at + done;
     if (offset > 0xFFFF) break;  // past the segment
     uint32_t addr = (far & 0xFFFF0000u) | static_cast<uint32_t>(offset);
+    if (walk && translation_ends_run(s, addr)) break;
     auto off = sys_offset(s, addr);
     if (!off) break;
     // The rest of the page the address lies in. A paged frame address keeps
@@ -58,6 +47,28 @@ size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, si
     if (got != n) break;
   }
   return done;
+}
+
+}  // namespace
+
+std::string bounded_text(const unsigned char* p, size_t max) {
+  size_t n = 0;
+  while (n < max && p[n] != 0) ++n;
+  return std::string(reinterpret_cast<const char*>(p), n);
+}
+
+std::optional<uint32_t> sys_offset(Session& s, uint32_t far) {
+  uint32_t off = getSYSphysoffset(s, far);
+  if (off == kNoDumpOffset) return std::nullopt;
+  return off;
+}
+
+size_t read_system(Session& s, uint32_t far, uint32_t at, unsigned char* buf, size_t len) {
+  return read_pages(s, far, at, buf, len, false);
+}
+
+size_t read_walk_record(Session& s, uint32_t far, unsigned char* buf, size_t len) {
+  return read_pages(s, far, 0, buf, len, true);
 }
 
 }  // namespace morvik

@@ -209,7 +209,7 @@ int morvik_banner(Session& s, int argc, char** argv) {
     out << "\n\tThis tool formats BASIC big model terminal and controller dumps.\n\n";
     end_run(s, 0);
   }
-  s.con.out.flush();
+  if (!stdout_ok(s)) end_run(s, 1);
   s.con.err.flush();
   return 0;
 }
@@ -366,6 +366,8 @@ void dialogue(Session& s, int argc, char** argv) {
   else if (!s.outfile.open_file(outname))
     cannot_open(s, outname, 1);
   s.outfilename = outname;
+  std::string shown = outname == "SCREEN" ? "standard output" : outname;
+  s.outfile.on_failure([&s, shown](const std::string& reason) { write_failure(s, shown, reason); });
   s.outfile.print("MORVIK program date - %s\n", Session::program_date);
   if (a.ELVELA) {
     std::string note = vt::format(
@@ -385,11 +387,14 @@ void dialogue(Session& s, int argc, char** argv) {
     prev.line(s.serialBSXfile);
 
   // 10. Save the answers: the new file replaces "appargs" in one step once
-  // it is complete; a failure leaves the previous answers as they were.
+  // it is complete; a failure leaves the previous answers as they were and
+  // ends the run.
   prev.close();
-  if (!vt::write_crlf_text(kAnswersTemp, saved) || !vt::replace_file(kAnswersTemp, kAnswersFile)) {
+  std::string reason;
+  if (!vt::write_crlf_text(kAnswersTemp, saved, &reason) || !vt::replace_file(kAnswersTemp, kAnswersFile, &reason)) {
     std::remove(kAnswersTemp);
-    s.con.err << "\n\tCannot save the answers in appargs\n";
+    write_failure(s, kAnswersFile, reason);
+    end_run(s, 1);
   }
   s.con.err << "\n";
   report(s, 11);
@@ -406,7 +411,8 @@ int morvik_main(int argc, char** argv, vt::Console& con) {
     morvik::run_report(s);
     morvik::end_run(s, 0);
   } catch (const vt::RunEnd& e) {
-    s.outfile.close();
+    // The last bytes of a report file leave with the close.
+    if (!s.outfile.close()) return 1;
     return e.status;
   }
 }

@@ -61,6 +61,14 @@ void dot(Session& s) {
   end_run(s, status);
 }
 
+[[noreturn]] void code_not_in_dump(Session& s, const char* what, uint32_t addr) {
+  std::string msg = vt::format("\n\tThe %s of %s at %08lX is not in the dump.\n", what, s.APPL_NAME.c_str(),
+                               static_cast<unsigned long>(addr));
+  s.con.err << msg;
+  s.outfile.write(msg);
+  stop(s, -1);
+}
+
 // The operating system version: the first "omkosver" datum above 0x101.
 void os_version(Session& s) {
   scan_kernel_symbols(s, [&](const sym_s& sym) {
@@ -79,6 +87,13 @@ void os_version(Session& s) {
   showConsoles(s);
   if (s.applname != "0") {
     const char* name = s.APPL_NAME.c_str();
+    if (s.process_list_cut) {
+      // The process may be in the part of the list that could not be read.
+      report(s, 23);
+      vt::print(s.con.err, "\n\tCannot find \"%s\" process: the process list is damaged.\n", s.applname.c_str());
+      add_summary_line(s, " %s not found; the process list is damaged.", name);
+      stop(s, -1);
+    }
     if (s.sharedCodeHolder) {
       report(s, 22);
       vt::print(s.con.err, "\n\t%s has terminated.  It's only a shared code holder.\n", name);
@@ -158,8 +173,7 @@ void heap(Session& s) {
   constexpr size_t kPiece = 0x4000;
   for (size_t at = 0; at < seg.size(); at += kPiece) {
     size_t n = std::min(kPiece, seg.size() - at);
-    if (isSelector(s, s.DS_selector) != kLdtData ||
-        !readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
+    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
                    static_cast<int16_t>(n), 'a')) {
       seg.resize(at);
       break;
@@ -216,10 +230,15 @@ void rpost(Session& s) {
   }
   std::string batch = rpost_batch(text);
   // A batch file that cannot be completed is not left behind.
-  bool done = !batch.empty() && vt::write_crlf_text(kBatchFile, batch + "\n");
-  if (!done) std::remove(kBatchFile);
+  std::string reason;
+  bool written = !batch.empty() && vt::write_crlf_text(kBatchFile, batch + "\n", &reason);
+  if (!written) std::remove(kBatchFile);
   s.con.err << "\n  There is an active RPOST process.";
-  if (done) s.con.err << "  Run RPOST.BAT to format it.\n";
+  if (written) s.con.err << "  Run RPOST.BAT to format it.\n";
+  if (!batch.empty() && !written) {
+    write_failure(s, kBatchFile, reason);
+    stop(s, 1);
+  }
 }
 
 std::string upper(std::string t) {
@@ -247,12 +266,13 @@ void basic_test(Session& s) {
   std::array<unsigned char, kCodeBytes> code{};
   unsigned char first[16] = {};
   // The code start is the far address in the first memory descriptor of
-  // the code chain; an address outside the application's LDT reads nothing.
-  if (read_system(s, pd.p_mem[0], 0, first, sizeof first) == sizeof first) {
-    uint32_t start = vt::le32(first + 12);
-    int16_t cls = isSelector(s, static_cast<uint16_t>(start >> 16));
-    if (cls == kLdtCode || cls == kLdtData) readstuff(s, code, start, 1, static_cast<int16_t>(code.size()), 'a');
-  }
+  // the code chain. An address that does not translate ends the run there;
+  // code that is not in the dump cannot be tested, and nothing after the
+  // test can be told without it.
+  if (read_system(s, pd.p_mem[0], 0, first, sizeof first) != sizeof first)
+    code_not_in_dump(s, "code descriptor", pd.p_mem[0]);
+  uint32_t start = vt::le32(first + 12);
+  if (!readstuff(s, code, start, 1, static_cast<int16_t>(code.size()), 'a')) code_not_in_dump(s, "code", start);
   switch (basic_signature(code.data(), s.shared != 0)) {
     case CodeStart::TerminalBasic:
       s.space.termappl = 1;

@@ -106,12 +106,17 @@ void list_process(Session& s, uint32_t addr, const _pd& pd, uint32_t current) {
       return;
     }
     unsigned char fn[29] = {};
-    read_system(s, pd.p_cmdenv, 2, fn, sizeof fn);
-    filename = bounded_text(fn, sizeof fn);
-    s.outfile.print(" %s", filename.c_str());
-    if (filename.find(".386") != std::string::npos) {
-      s.outfile.write("  32-bit appl");
-      flat = true;
+    size_t got = read_system(s, pd.p_cmdenv, 2, fn, sizeof fn);
+    if (got < sizeof fn && std::memchr(fn, 0, got) == nullptr) {
+      // The name runs into memory that is not in the dump: it is not known.
+      s.outfile.print(" (command environment at %08lX not in the dump)", static_cast<unsigned long>(pd.p_cmdenv));
+    } else {
+      filename = bounded_text(fn, sizeof fn);
+      s.outfile.print(" %s", filename.c_str());
+      if (filename.find(".386") != std::string::npos) {
+        s.outfile.write("  32-bit appl");
+        flat = true;
+      }
     }
     if (pd.p_flag & kAsyncError)
       s.outfile.write(" in async error routine");
@@ -137,7 +142,7 @@ void list_process(Session& s, uint32_t addr, const _pd& pd, uint32_t current) {
       s.applfilename = filename;
       if (!a.termMARRA) a.CR3 = pd.p_cr3;
       a.LDT_addr = pd.p_ldt;
-      a.LDT_offset = sys_offset(s, pd.p_ldt).value_or(kNoDumpOffset);
+      a.LDT_offset = getSYSphysoffset(s, pd.p_ldt);
       s.shared = pd.p_srtl != 0;
       s.applflat = flat;
       if (a.termappl && pd.p_srtl != 0) refuse_srtl(s, lname);
@@ -162,6 +167,8 @@ ChainSum sum_chain(Session& s, uint32_t head) {
     sum.shared = (m.m_flags & 0x40) != 0;
     return true;
   });
+  // Only the chain's real last descriptor tells whether the area is shared.
+  if (!chain_note(sum.walk, "").empty()) sum.shared = false;
   return sum;
 }
 
@@ -215,7 +222,7 @@ void memory_usage(Session& s, uint32_t first) {
 }
 
 // The last descriptor of a memory chain, if it has one in the dump; a cut
-// walk is noted on the report.
+// walk is noted on the report and has no last descriptor.
 std::optional<md> last_descriptor(Session& s, uint32_t head, const std::string& what) {
   std::optional<md> last;
   ChainResult r = walk_system_chain(s, head, md::kSize, 0, [&](uint32_t, const unsigned char* rec) {
@@ -223,8 +230,9 @@ std::optional<md> last_descriptor(Session& s, uint32_t head, const std::string& 
     return true;
   });
   std::string note = chain_note(r, what);
-  if (!note.empty()) s.outfile.print("\t %s\n", note.c_str());
-  return last;
+  if (note.empty()) return last;
+  s.outfile.print("\t %s\n", note.c_str());
+  return std::nullopt;
 }
 
 // The process's register save area; a note when it is not in the dump.
@@ -269,7 +277,11 @@ bool registers386(Session& s, const _pd& pd, const std::string& name) {
     if (isSelector(s, s.SS_selector) != kLdtData) {
       // The application's own stack is kept in its user data area.
       unsigned char u[18] = {};
-      read_system(s, pd.p_uda, 0, u, sizeof u);
+      if (read_system(s, pd.p_uda, 0, u, sizeof u) != sizeof u) {
+        s.outfile.print("\t The user data area at %08lX is not in the dump.\n\n",
+                        static_cast<unsigned long>(pd.p_uda));
+        return true;
+      }
       s.SS_selector = vt::le16(u + 16);
       s.SP = vt::le16(u + 12);
       s.BP = 0;
@@ -338,6 +350,7 @@ void getprocesslist(Session& s) {
   });
   std::string note = chain_note(walk, "Process list");
   if (!note.empty()) s.outfile.print("\t%s\n", note.c_str());
+  s.process_list_cut = !note.empty();
   progress(s, ".");
 
   if (s.applflat) {
@@ -487,10 +500,8 @@ int processdetails(Session& s) {
 
   if ((pd.p_flag & kInSupervisorCall) && !(pd.p_flag & kSwiDisabled) && opcode != kHlt) {
     s.outfile.print("\n\t %s is in a supervisor call", name.c_str());
-    int16_t stack = isSelector(s, s.SS_selector);
     unsigned char frame[16] = {};
-    if ((stack == kLdtData || stack == kLdtCode) &&
-        readstuff(s, frame, (uint32_t{s.SS_selector} << 16) | s.SP, 1, sizeof frame, 'a')) {
+    if (readstuff(s, frame, (uint32_t{s.SS_selector} << 16) | s.SP, 1, sizeof frame, 'a')) {
       if (is_code_selector(s, vt::le16(frame + 4))) {
         // showSVC (the SVC trace) names the call from frame + 6 here.
       } else if (is_code_selector(s, vt::le16(frame + 6))) {

@@ -140,10 +140,9 @@ void pdump(Session& s, std::span<const unsigned char> buf) {
 void showbuf(Session& s, uint32_t iobuf, uint16_t len) {
   std::vector<unsigned char> buf(len, 0);
   size_t shown = 0;
-  // A selector that is not the application's cannot be read; nor can a
-  // failed read be shown, as the memory content is then unknown.
-  int16_t cls = isSelector(s, static_cast<uint16_t>(iobuf >> 16));
-  if (len > 0 && (cls == kLdtData || cls == kLdtCode) && readstuff(s, buf, iobuf, 1, static_cast<int16_t>(len), 'a')) {
+  // A failed read is not shown: the memory content is then unknown. (A
+  // selector that is not the application's ends the run in the translation.)
+  if (len > 0 && readstuff(s, buf, iobuf, 1, static_cast<int16_t>(len), 'a')) {
     size_t last = len - 1u;
     while (last > 0 && buf[last] == 0) --last;
     shown = std::min<size_t>(last + 2, len);

@@ -124,8 +124,6 @@ bool step(int& index, int hi) {
 
 int16_t doArray(Session& s, uint32_t addr, std::string_view name, int16_t flag, int16_t file) {
   vt::ReportSink& o = s.outfile;
-  // Only a pointer into the process's data can be read without ending the run.
-  if (isValidSelector(s, addr) != kLdtData) return -1;
   unsigned char first[4] = {};
   if (!readstuff(s, first, addr, 1, 4, 'a')) return -1;
   if (isSelector(s, static_cast<uint16_t>(vt::le32(first) >> 16)) != kLdtData) return -1;

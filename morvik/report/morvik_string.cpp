@@ -16,12 +16,11 @@ namespace morvik {
 
 namespace {
 
-// Reads `buf.size()` bytes of the application at `addr` when they lie in an
-// application segment without running past its 64 KB; bytes not read stay
-// zero. Never ends the run over a bad selector.
+// Reads `buf.size()` bytes of the application at `addr` without running
+// past the segment's 64 KB; bytes not read stay zero. A selector that is not
+// the application's ends the run in the translation.
 void read_app(Session& s, std::span<unsigned char> buf, uint32_t addr) {
-  int16_t cls = isSelector(s, static_cast<uint16_t>(addr >> 16));
-  if (buf.empty() || (cls != kLdtData && cls != kLdtCode)) return;
+  if (buf.empty()) return;
   if ((addr & 0xFFFF) + buf.size() - 1 > 0xFFFF) buf = buf.first(0x10000 - (addr & 0xFFFF));
   readstuff(s, buf, addr, 1, static_cast<int16_t>(buf.size()), 'a');
 }

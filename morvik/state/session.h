@@ -73,6 +73,7 @@ struct Session {
   uint32_t currentPID = 0;
   uint32_t thispd = 0;
   std::vector<plistItem> plist;  // process list, newest first
+  bool process_list_cut = false;  // its walk ended early at a damaged descriptor
   std::string applfilename;      // up to 29 bytes
   uint16_t DS_selector = 0;
   uint32_t DS_offset = 0;
@@ -97,6 +98,10 @@ struct Session {
   std::string termnum;
   uint16_t machine_type = 0;
 
+  // Set once a failed write has been named on the error stream: only the
+  // first failure of a run is.
+  bool write_failure_shown = false;
+
   // The report's summary area: output position of the next free summary line.
   int32_t summaryPos = 0;
   // Position of the box's bottom line + 4: no summary line is written there
@@ -114,7 +119,15 @@ struct Session {
 // standard error stream.
 void report(Session& s, int location);
 
-// Flushes the report and the console and ends the run with `status`.
+// A write that failed: the first of the run names the output and the
+// system's reason in one line on the standard error stream.
+void write_failure(Session& s, const std::string& name, const std::string& reason);
+// Flushes standard output; false (after naming the failure) when a write to
+// it has failed.
+bool stdout_ok(Session& s);
+
+// Flushes the report and the console and ends the run with `status`; a
+// report or standard output that could not be written ends it with 1.
 [[noreturn]] void end_run(Session& s, int status);
 
 }  // namespace morvik

@@ -33,7 +33,7 @@ Bench::Bench() : work_(dir_.file("work")) {
   namespace fs = std::filesystem;
   fs::create_directory(work_);
   fs::create_directory(dir_.file("bin"));
-  for (const char* tool : {"vanterik", "kivra", "ostrel"})
+  for (const char* tool : {"vanterik", "kivra", "ostrel", "morvik"})
     fs::copy_file(std::string(VT_STAGE_BIN) + "/" + tool, dir_.file(std::string("bin/") + tool));
   fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                    fs::perms::others_read | fs::perms::others_exec);
@@ -74,6 +74,11 @@ testkit::RunResult Bench::run(const std::string& name, const std::vector<std::st
     dup2(in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
+    if (fault.stdout_full) {
+      int full = open("/dev/full", O_WRONLY);
+      if (full < 0 || dup2(full, 1) < 0) _exit(124);
+      close(full);
+    }
     for (int fd : {in[0], out[0], out[1], err[0], err[1]}) close(fd);
     if (chdir(work_.c_str()) != 0) _exit(120);
     if (fault.file_size_limit >= 0) {

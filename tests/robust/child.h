@@ -1,5 +1,6 @@
 // Runs an installed tool in a child process under a fault: without root's
-// rights, or with a limit on the size of the files it writes.
+// rights, with a limit on the size of the files it writes, or with its
+// standard output on a full device.
 #pragma once
 #include <string>
 #include <vector>
@@ -15,6 +16,8 @@ struct Fault {
   bool unprivileged = false;
   // Writes at or past this many bytes into a file fail (EFBIG); -1: none.
   long file_size_limit = -1;
+  // Standard output goes to /dev/full: every write to it fails (ENOSPC).
+  bool stdout_full = false;
 };
 
 // A folder for one test: the tools copied into it (so that any user may run

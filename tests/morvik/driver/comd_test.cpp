@@ -201,7 +201,7 @@ TEST(Ccomd, AttachmentTypes) {
   }
 }
 
-TEST(Ccomd, MissingSymbolsChangeNothingAndABadPointerReadsNothing) {
+TEST(Ccomd, MissingSymbolsChangeNothingAndMemoryNotInTheDumpReadsAsZero) {
   DumpBuilder b(DumpVariant::PagedTerminal);
   Fixture f(b);
   morvik::getMachineType(f.s);
@@ -210,10 +210,13 @@ TEST(Ccomd, MissingSymbolsChangeNothingAndABadPointerReadsNothing) {
   EXPECT_EQ(f.out.str(), "");
   EXPECT_EQ(f.s.machine_type, 0);
 
-  // A CCOMD address beyond the GDT: the record stays zero, the run goes on.
-  DumpBuilder bad(DumpVariant::PagedTerminal);
-  bad.add_kernel_symbol("OMKCCOMD", testkit::le32_bytes(0x7FF80010));
-  Fixture g(bad);
+  // A CCOMD in a segment whose memory was not dumped: the record stays zero,
+  // the run goes on. (An address beyond the GDT ends the run: see the
+  // damaged-dump runs.)
+  DumpBuilder absent(DumpVariant::PagedTerminal);
+  uint16_t seg = absent.add_gdt_segment(0x90000000u, 0xFFFF, false);
+  absent.add_kernel_symbol("OMKCCOMD", testkit::le32_bytes(uint32_t{seg} << 16 | 0x0010));
+  Fixture g(absent);
   EXPECT_EQ(g.status_of([&] { morvik::getCCOMD(g.s); }), SessionFixture::kReturned);
   EXPECT_NE(g.out.str().find(" Terminal 0 in Store 000 dumped at 00:00:00 on 0/0/0\n"), std::string::npos);
 }

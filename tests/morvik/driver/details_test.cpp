@@ -2,6 +2,7 @@
 // stack notes, crash location, events and state flags.
 #include <gtest/gtest.h>
 
+#include "common/le.h"
 #include "morvik/driver/morvik_procs.h"
 #include "tests/morvik/procs_fixture.h"
 
@@ -344,6 +345,28 @@ TEST(ProcessDetails, NoCodeAndNoStaticData) {
                                        "\tThere is no code loaded for this application\n"
                                        "\t Application registers:  \n\n"))
       << f->out.str();
+}
+
+// A chain that comes round again has no last descriptor: the data selector
+// is not taken from whichever descriptor the walk stopped at.
+TEST(ProcessDetails, ACutStaticDataChainGivesNoDataSegment) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  KernelBuilder k(b);
+  ProcSpec cfg = mpostapl();
+  App app = add_app(b, k, cfg, regs());
+  uint32_t head = k.md_chain({{0x1000, uint32_t{app.data} << 16, 0}, {0x1000, uint32_t{app.data} << 16, 0}});
+  uint32_t second = vt::le32(b.get_phys(b.system_dump_offset(head), 4).data());
+  b.put_system32(second, head);  // m_link back to the first
+  b.put_system32(app.pd + 180, head);  // the static-data chain head
+  auto f = selected(b);
+  EXPECT_EQ(morvik::processdetails(f->s), 0);
+  std::string note = vt::format(
+      "\t *** Memory chain (static data) of mpostapl: the descriptor at %08lX comes round again; the walk stops "
+      "here.\n",
+      static_cast<unsigned long>(head));
+  EXPECT_NE(f->out.str().find(note), std::string::npos) << f->out.str();
+  EXPECT_EQ(f->s.DS_selector, 0);
+  EXPECT_EQ(f->s.DS_offset, 0u);
 }
 
 TEST(ProcessDetails, StateFlags) {

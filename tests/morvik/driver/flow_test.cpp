@@ -12,9 +12,11 @@
 #include "morvik/driver/morvik_procs.h"
 #include "testkit/demo.h"
 #include "testkit/run.h"
+#include "tests/morvik/driver/demo_run.h"
 #include "tests/morvik/procs_fixture.h"
 
 using morvik_test::add_app;
+using morvik_test::Demo;
 using morvik_test::Fixture;
 using morvik_test::InFolder;
 using morvik_test::load_selected_ldt;
@@ -62,33 +64,6 @@ std::vector<std::string> summary_box(const std::string& report) {
   while (!lines.empty() && lines.back().empty()) lines.pop_back();
   return lines;
 }
-
-// A demo dump in a folder of its own, changed before it is written.
-struct Demo {
-  explicit Demo(DemoSpec s = {}) : cfg(std::move(s)), b(cfg.variant), k(b) { d = testkit::build_demo(b, k, cfg); }
-
-  // Rewrites a 16- or 32-bit field of the application's process descriptor.
-  void pd16(uint32_t at, uint16_t v) { b.put_system(d.appl_pd + at, testkit::le16_bytes(v)); }
-  void pd32(uint32_t at, uint32_t v) { b.put_system32(d.appl_pd + at, v); }
-
-  // Runs MORVIK in the folder with the answers given (after the dump and
-  // BSX file, which come first).
-  RunResult run(std::vector<std::string> answers) {
-    b.write(dir.file("dump.dat"));
-    b.write_bsx(dir.file("kernel.bsx"));
-    testkit::write_text(dir.file("appl.sym"), testkit::demo_sym());
-    InFolder in(dir.path());
-    answers.insert(answers.begin(), {"morvik", "dump.dat", "kernel.bsx"});
-    return testkit::run_entry(morvik_main, answers);
-  }
-  std::string file(const std::string& name) { return read_text(dir.file(name)); }
-
-  DemoSpec cfg;
-  DumpBuilder b;
-  KernelBuilder k;
-  testkit::DemoDump d;
-  TempDir dir;
-};
 
 // Offsets in a process descriptor.
 constexpr uint32_t kPdFlag = 28;
@@ -435,6 +410,23 @@ TEST(Rpost, BatchFileFromTheSavedAnswers) {
   EXPECT_EQ(tail(r.err, notice), notice);
   closing = "\nThis dump was formatted without a SYM or CDV file.\n\nMORVIK is ending normally.\n";
   EXPECT_EQ(tail(r.out, closing), closing);
+}
+
+TEST(Rpost, ABatchFileThatCannotBeWrittenEndsTheRunWithStatus1) {
+  Demo m;
+  testkit::ProcSpec rpost;
+  rpost.name = "rpostapl";
+  rpost.pid = 0x40;
+  add_app(m.b, m.k, rpost);
+  std::filesystem::create_directories(m.dir.file("rpost.bat/keep"));  // no file can be made by that name
+  RunResult r = m.run({"appl.sym", "mpostapl", "25", "512", "SCREEN"});
+  EXPECT_EQ(r.status, 1);
+  // The reason is the system's own text (on Linux "Is a directory").
+  const std::string line = "\n  There is an active RPOST process.\n\tCannot write rpost.bat: ";
+  ASSERT_TRUE(has(r.err, line)) << r.err;
+  std::string reason = r.err.substr(r.err.find(line) + line.size());
+  EXPECT_TRUE(reason.size() > 1 && reason.find('\n') == reason.size() - 1) << r.err;
+  EXPECT_FALSE(has(r.out, "MORVIK is ending normally."));
 }
 
 TEST(Rpost, BatchTextFromAnswerLines) {

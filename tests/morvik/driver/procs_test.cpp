@@ -327,6 +327,23 @@ TEST(DamagedLists, AnAddressThatDoesNotTranslateEndsTheWalkNotTheRun) {
   }
 }
 
+// A program name in memory that was not dumped is not shown as an empty one.
+TEST(DamagedLists, ACommandEnvironmentNotInTheDumpIsNamedAsSuch) {
+  for (auto v : {DumpVariant::PagedTerminal, DumpVariant::ELController}) {
+    SCOPED_TRACE(static_cast<int>(v));
+    DumpBuilder b(v);
+    KernelBuilder k(b);
+    ProcSpec p = proc_spec("mpostapl", 0x23);
+    p.cmdenv = uint32_t{b.add_gdt_segment(0x90000000u, 0xFFFF, false)} << 16 | 0x0010;
+    add_app(b, k, p);
+    auto f = list(b, "mpostapl");
+    std::string line = vt::format("\t  (R)\t0023  appl    mpostapl    100    (command environment at %08lX not in the dump)\n",
+                                  static_cast<unsigned long>(p.cmdenv));
+    EXPECT_NE(f->out.str().find(line), std::string::npos) << f->out.str();
+    EXPECT_TRUE(f->s.applprocess.has_value());
+  }
+}
+
 TEST(DamagedLists, MemoryChainsAreBoundedAndCycleGuarded) {
   DumpBuilder b(DumpVariant::PagedController);
   KernelBuilder k(b);

@@ -160,10 +160,10 @@ TEST(Showbuf, DumpsUpToOneZeroAfterTheLastNonZeroByte) {
     morvik_test::load_ldt(f, b, proc);
     morvik::showbuf(f.s, at, static_cast<uint16_t>(c.buf.size()));
     EXPECT_EQ(f.out.str(), c.text);
-    // A buffer outside the process shows nothing rather than ending the run.
+    // A buffer outside the process ends the run in the translation.
     f.out.str("");
-    EXPECT_EQ(f.status_of([&] { morvik::showbuf(f.s, 0x0F0F0000, 16); }), SessionFixture::kReturned);
-    EXPECT_EQ(f.out.str(), "\n");
+    EXPECT_EQ(f.status_of([&] { morvik::showbuf(f.s, 0x0F0F0000, 16); }), -1);
+    EXPECT_EQ(f.out.str(), "Invalid address (getphysoffset):  f0f0000\n");
   }
 }
 
