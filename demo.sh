@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds MORVIK and the demo maker (Release), writes a demo terminal dump, its
-# BSX file and the application's SYM file into demo/, and formats the dump
-# with every answer on the command line: the report goes to the screen. (A
+# BSX file, the application's SYM file and the RS-485 driver's BSX file into
+# demo/, and formats the dump with every answer on the command line: the
+# report goes to the screen. (A
 # compiler's warnings do not stop this build; the tests build with -Werror.)
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -18,4 +19,4 @@ fi
 rm -rf demo
 build-demo/testkit/vt_make_demo demo >/dev/null
 cd demo
-../build-demo/morvik/morvik omkcsltf.dat omkrt8gl.bsx omkts10l.sym mpostapl 25 512 SCREEN
+../build-demo/morvik/morvik omkcsltf.dat omkrt8gl.bsx omkts10l.sym mpostapl 25 512 SCREEN omkpir1l.bsx

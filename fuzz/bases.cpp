@@ -1,5 +1,7 @@
 #include "fuzz/bases.h"
 
+#include "testkit/demo.h"
+#include "testkit/devicebuilder.h"
 #include "testkit/linkmodule.h"
 #include "testkit/patchmodule.h"
 
@@ -28,12 +30,52 @@ DumpBuilder dump_base(DumpVariant v) {
     b.put(p, uint32_t{code} << 16, {0x55, 0x8B, 0xEC, 0xCB});
     b.put(p, uint32_t{data} << 16 | 0x10, {'C', 'B', 'R', 'T', '0', '8', '0'});
   }
+  testkit::DeviceBuilder dev(b);
+  testkit::VconSpec child;
+  child.screen.columns = 8;
+  child.screen.rows = 2;
+  child.screen.lines = {"CHILD"};
+  testkit::VconSpec root = child;
+  root.screen.lines = {"ROOT"};
+  root.children = {child, child};
+  dev.add_console("con", {root, child});
+  testkit::PipeSpec pipe;
+  pipe.name = "PIPE1";
+  pipe.bufsiz = 24;
+  pipe.data = {'D', 'A', 'T', 'A'};
+  pipe.cnt = 4;
+  testkit::PipeSpec sem;
+  sem.name = "SEM1";
+  sem.semaphore = true;
+  dev.add_pipes({pipe, sem});
+  testkit::SerialSpec serial;
+  testkit::SerialUnit unit;
+  unit.channel = {1, 0, 0x11};
+  unit.received = {'O', 'K'};
+  serial.units = {unit};
+  serial.trace = {{1, 2, 1, 0x4000, {1, 2, 3, 4}}, {1, 2, 2, 9, {5, 6, 7, 8}}, {1, 2, 6, 1, {}}};
+  serial.index = 1;
+  dev.add_serial(serial);
   return b;
 }
 
-std::vector<std::string> morvik_args(DumpVariant v, const std::string& dump, const std::string& bsx) {
+DumpBuilder morvik_base(int n) {
+  if (n < kVariants) return dump_base(variant(n));
+  testkit::DemoSpec cfg;
+  cfg.variant = variant(n);
+  cfg.processes = 3;
+  DumpBuilder b(cfg.variant);
+  testkit::KernelBuilder k(b);
+  testkit::build_demo(b, k, cfg);
+  return b;
+}
+
+Bytes serial_bsx() { return testkit::DeviceBuilder::serial_bsx(); }
+
+std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx) {
+  DumpVariant v = variant(n);
   bool terminal = v != DumpVariant::PagedController && v != DumpVariant::ELController;
-  return {"morvik", dump, bsx, "0", terminal ? "mpostapl" : "pvncsmll", "25", "512", "OUT.TXT"};
+  return {"morvik", dump, bsx, "0", terminal ? "mpostapl" : "pvncsmll", "25", "512", "OUT.TXT", kSerialBsx};
 }
 
 Bytes link_module(int n) {

@@ -15,11 +15,19 @@ using testkit::Bytes;
 constexpr int kVariants = 5;
 testkit::DumpVariant variant(int n);  // n taken modulo kVariants
 
-// A dump with two processes, code and data segments and a few kernel
-// symbols beside the standard ones.
+// A dump with two processes, code and data segments, a console, pipes, an
+// RS-485 driver instance and a few kernel symbols beside the standard ones.
 testkit::DumpBuilder dump_base(testkit::DumpVariant v);
-// The answers that make MORVIK read the dump without asking anything.
-std::vector<std::string> morvik_args(testkit::DumpVariant v, const std::string& dump, const std::string& bsx);
+// The MORVIK bases: dump_base of each variant (0 to 4), where the
+// application is not found, and the demo dump of each variant (5 to 9),
+// whose report goes through every section.
+constexpr int kMorvikBases = 2 * kVariants;
+testkit::DumpBuilder morvik_base(int n);
+// The RS-485 driver's BSX file the runs name; it stays in the working folder.
+constexpr const char* kSerialBsx = "pir1l.bsx";
+Bytes serial_bsx();
+// The answers that make MORVIK read base n's dump without asking anything.
+std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx);
 
 // Linked modules: 0 without SRTLs, 1 behind the zero prefix, 2 with two
 // SRTLs and their fixup lists.

@@ -25,10 +25,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root = argv[1];
-  for (int n = 0; n < fuzz::kVariants; ++n) {
+  for (int n = 0; n < fuzz::kMorvikBases; ++n) {
     const testkit::Bytes pick = {static_cast<unsigned char>(n)};
-    seed(root, "fuzz_morvik_dump", "variant" + std::to_string(n), pick);
-    seed(root, "fuzz_morvik_bsx", "variant" + std::to_string(n), pick);
+    const std::string name = (n < fuzz::kVariants ? "variant" : "demo") + std::to_string(n % fuzz::kVariants);
+    seed(root, "fuzz_morvik_dump", name, pick);
+    seed(root, "fuzz_morvik_bsx", name, pick);
   }
   for (int n = 0; n < fuzz::kLinkModules; ++n) {
     seed(root, "fuzz_vanterik_raw", "link" + std::to_string(n), fuzz::link_module(n));

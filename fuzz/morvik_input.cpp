@@ -19,8 +19,10 @@ struct Pairs {
   std::vector<PagedImage> images;
   explicit Pairs(MorvikPart part) {
     WorkDir& dir = WorkDir::get();
-    for (int n = 0; n < kVariants; ++n) {
-      testkit::DumpBuilder b = dump_base(variant(n));
+    testkit::write_file(dir.file(kSerialBsx), serial_bsx());
+    dir.keep(kSerialBsx);
+    for (int n = 0; n < kMorvikBases; ++n) {
+      testkit::DumpBuilder b = morvik_base(n);
       if (part == MorvikPart::Dump) {
         images.push_back(PagedImage::from(b.image()));
         b.write_bsx(dir.file(bsx_name(n)));
@@ -39,13 +41,13 @@ struct Pairs {
 void morvik_input(MorvikPart part, const uint8_t* data, size_t size) {
   static const Pairs pairs(part);
   if (size == 0) return;
-  const int n = data[0] % kVariants;
+  const int n = data[0] % kMorvikBases;
   PagedImage image = pairs.images[static_cast<size_t>(n)];
   apply_patches(image, data + 1, size - 1);
   WorkDir& dir = WorkDir::get();
   const std::string mutated = part == MorvikPart::Dump ? "d.dat" : "k.bsx";
   image.write(dir.file(mutated));
-  run(morvik_main, morvik_args(variant(n), part == MorvikPart::Dump ? mutated : dump_name(n),
+  run(morvik_main, morvik_args(n, part == MorvikPart::Dump ? mutated : dump_name(n),
                                part == MorvikPart::Bsx ? mutated : bsx_name(n)));
   dir.sweep();
 }

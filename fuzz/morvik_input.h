@@ -1,5 +1,5 @@
-// One input of the MORVIK targets: the first byte picks the dump variant,
-// the rest are patch records applied to one file of the testkit pair (the
+// One input of the MORVIK targets: the first byte picks the base (a dump
+// variant, with or without the application), the rest are patch records applied to one file of the testkit pair (the
 // dump or its BSX file); the other file stays valid.
 #pragma once
 #include <cstddef>

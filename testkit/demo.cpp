@@ -7,6 +7,7 @@
 
 #include "common/console.h"
 #include "common/le.h"
+#include "testkit/devicebuilder.h"
 
 namespace testkit {
 
@@ -49,6 +50,80 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::s
   return s;
 }
 
+// The driver list: a display, the consoles with what their screens showed,
+// the RS-485 driver; and the pipe chain.
+void add_devices(DumpBuilder& b, const DemoSpec& cfg, const std::string& appl) {
+  DeviceBuilder dev(b);
+  dev.add_driver("omkpia");
+  const std::string name = upper(appl);
+  for (int i = 0; i < cfg.consoles; ++i) {
+    VconSpec sales;
+    sales.screen.lines = {"", "   VELA Store System            Terminal 021   Store 123",
+                          "", "   " + name + "  Sale in progress", "", "   ITEM 000123456789      1 @    2.49",
+                          "   ITEM 000987654321      2 @    1.10", "", "   SUBTOTAL                       4.69"};
+    VconSpec prompt;
+    prompt.screen.rows = 4;
+    prompt.screen.lines = {"", "   ENTER OPERATOR ID:  ____"};
+    sales.children.push_back(prompt);
+    if (i == 0) {
+      dev.add_console("con", {sales});
+    } else {
+      VconSpec status;
+      status.screen.rows = 3;
+      status.screen.lines = {"", vt::format("   Console %d: printer ready, cash drawer closed", i + 1)};
+      dev.add_console(vt::format("con%d", i + 1), {status});
+    }
+  }
+  SerialSpec pir;
+  SerialUnit u;
+  u.unit = 0;
+  u.channel = {0x01, 0x00, 0x11, 0x00, 0x20, 0x08, 0x00, 0x01, 'S', 'C', 'A', 'N', ' ', '0', '0', '1'};
+  u.received = {0x02, 0x10, 'O', 'K', ' ', 'R', 'E', 'A', 'D', 'Y'};
+  u.read_size = 0x100;
+  u.write_size = 0x20;
+  u.opened = 1;
+  pir.units.push_back(u);
+  pir.trace = {{1, 0x21, 1, 0x4000, {0, 0, 0, 0}},        {1, 0x21, 2, 2, {0x0000, 0x0080, 0, 0}},
+               {1, 0x21, 1, 1, {0x0101, 0x2000, 0, 0}},   {1, 0x21, 2, 2, {0x0000, 0x0000, 0, 0}},
+               {1, 0x21, 1, 8, {0x4353, 0x4E41, 0, 0}},   {1, 0x21, 4, 0, {0, 0, 0, 0}},
+               {1, 0x21, 2, 1, {0x0011, 0x0000, 0x4B4F, 0}}, {1, 0x21, 6, 1, {0, 0, 0, 0}}};
+  pir.index = 0;
+  dev.add_serial(pir);
+  dev.add_driver("omkpidr");
+
+  std::vector<PipeSpec> pipes;
+  for (int i = 0; i < cfg.pipes; ++i) {
+    PipeSpec p;
+    switch (i) {
+      case 0:
+        p.name = "MPOSTP1";
+        p.bufsiz = 128;
+        p.data = {'T', 'R', 'A', 'N', 'S', ' ', '0', '0', '4', '2', ' ', 'T', 'O', 'T', 'A', 'L', ' ', '4', '.', '6', '9'};
+        p.cnt = 21;
+        break;
+      case 1:
+        p.name = "MPOSTSEM";
+        p.semaphore = true;
+        p.user = 0x21;
+        p.owner = 0x0013;
+        break;
+      case 2:
+        p.name = "RPOSTP1";
+        p.bufsiz = 16;
+        p.data = {'A', 'C', 'K', ' ', '0', '0', '4', '2', 0, 0, 0, 0, 0, 0, 'E', 'N'};
+        p.cnt = 16;
+        break;
+      default:
+        p.name = vt::format("LOGP%04d", i);
+        p.bufsiz = 64;
+        p.front = 12;
+        break;
+    }
+    pipes.push_back(p);
+  }
+  dev.add_pipes(pipes);
+}
+
 }  // namespace
 
 const Bytes kTerminalBasicCode = {0x81, 0xE4, 0xFE, 0xFF, 0x8B, 0xEC, 0x9A, 0x10, 0x00, 0x0F, 0x00};
@@ -85,7 +160,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
   const int total = std::max(cfg.processes, 2);
   // Each process's LDT lies in a GDT segment of its own: a long list needs
   // a larger GDT.
-  if (total > 48) b.set_gdt_limit(0x0FFF);
+  if (total > 48 || cfg.consoles > 16) b.set_gdt_limit(0x0FFF);
   const int systems = std::min(5, total / 3);
   uint32_t pid = 1;
   for (int i = 0; i < systems; ++i) k.add_pd(proc_spec(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
@@ -159,6 +234,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
     t.mfail = uint32_t{d.code} << 16 | 0x0123;
     k.tcomd(t);
   }
+  add_devices(b, cfg, appl);
   if (cfg.size != 0) b.set_size(cfg.size);
   return d;
 }
@@ -178,6 +254,8 @@ std::string demo_sym() {
          "0400 rtdsv\n";
 }
 
+Bytes demo_serial_bsx() { return DeviceBuilder::serial_bsx(); }
+
 DemoFiles write_demo(const std::string& folder, const DemoSpec& cfg) {
   DumpBuilder b(cfg.variant);
   KernelBuilder k(b);
@@ -189,9 +267,11 @@ DemoFiles write_demo(const std::string& folder, const DemoSpec& cfg) {
   f.dump = at(term ? "omkcsltf.dat" : "omkcslcf.dat");
   f.bsx = at(b.marra() ? "omkrt1sl.bsx" : term ? "omkrt8gl.bsx" : "omkct8sl.bsx");
   f.sym = at(term ? "omkts10l.sym" : "omkcsmll.sym");
+  f.serial_bsx = at("omkpir1l.bsx");
   b.write(f.dump);
   b.write_bsx(f.bsx);
   write_text(f.sym, demo_sym());
+  write_file(f.serial_bsx, demo_serial_bsx());
   return f;
 }
 

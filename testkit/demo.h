@@ -1,7 +1,8 @@
 // A realistic dump for trying MORVIK out and for end-to-end runs: kernel
 // areas with the reason and time of the dump, a process list with system
 // processes, helper applications and the BASIC application, their memory
-// chains, the BSX file and a SYM file for the application.
+// chains, the driver list with two consoles and the RS-485 driver, a few
+// pipes, the BSX files and a SYM file for the application.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +20,8 @@ struct DemoSpec {
   // the variant's BASIC runtime (terminal or controller layout).
   Bytes code;
   uint64_t size = 0;  // the dump file's size (the rest stays sparse); 0: as built
+  int consoles = 2;   // console drivers, each with screens of text
+  int pipes = 4;      // in the pipe chain, a semaphore among them
 };
 
 struct DemoDump {
@@ -38,12 +41,14 @@ extern const Bytes kControllerBasicCode;  // far call, then pushes of constants
 DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg);
 // The application's SYM file.
 std::string demo_sym();
+// The RS-485 driver's BSX file.
+Bytes demo_serial_bsx();
 
 // Writes "omkcsltf.dat" (terminals) or "omkcslcf.dat" (controllers), the
-// BSX file MORVIK takes by default for it and "omkts10l.sym" or
-// "omkcsmll.sym" into `folder`.
+// BSX file MORVIK takes by default for it, "omkts10l.sym" or
+// "omkcsmll.sym", and the RS-485 driver's "omkpir1l.bsx" into `folder`.
 struct DemoFiles {
-  std::string dump, bsx, sym;
+  std::string dump, bsx, sym, serial_bsx;
 };
 DemoFiles write_demo(const std::string& folder, const DemoSpec& cfg);
 

@@ -1,7 +1,7 @@
-// Writes the demo dump, its BSX file and the application's SYM file into a
-// folder:
+// Writes the demo dump, its BSX file, the application's SYM file and the
+// RS-485 driver's BSX file into a folder:
 //   vt_make_demo FOLDER [terminal|controller|marra|el-terminal|el-controller]
-//                [PROCESSES [SIZE_MIB]]
+//                [PROCESSES [SIZE_MIB [CONSOLES [PIPES]]]]
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: vt_make_demo FOLDER [variant [processes [size_mib]]]\n");
+    std::fprintf(stderr, "usage: vt_make_demo FOLDER [variant [processes [size_mib [consoles [pipes]]]]]\n");
     return 2;
   }
   testkit::DemoSpec cfg;
@@ -32,9 +32,11 @@ int main(int argc, char** argv) {
   }
   if (argc > 3) cfg.processes = std::atoi(argv[3]);
   if (argc > 4) cfg.size = std::strtoull(argv[4], nullptr, 10) << 20;
+  if (argc > 5) cfg.consoles = std::atoi(argv[5]);
+  if (argc > 6) cfg.pipes = std::atoi(argv[6]);
   try {
     testkit::DemoFiles f = testkit::write_demo(argv[1], cfg);
-    std::printf("%s\n%s\n%s\n", f.dump.c_str(), f.bsx.c_str(), f.sym.c_str());
+    std::printf("%s\n%s\n%s\n%s\n", f.dump.c_str(), f.bsx.c_str(), f.sym.c_str(), f.serial_bsx.c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "vt_make_demo: %s\n", e.what());
     return 1;

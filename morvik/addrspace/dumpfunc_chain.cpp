@@ -1,6 +1,5 @@
 #include "morvik/addrspace/dumpfunc_chain.h"
 
-#include <set>
 #include <vector>
 
 #include "common/console.h"
@@ -9,19 +8,36 @@
 
 namespace morvik {
 
-ChainResult walk_system_chain(Session& s, uint32_t head, size_t size, size_t link_at,
-                              const std::function<bool(uint32_t addr, const unsigned char* rec)>& visit) {
-  std::set<uint32_t> seen;
+ChainResult walk_system_records(
+    Session& s, ChainGuard& guard, uint32_t head, size_t size,
+    const std::function<std::optional<uint32_t>(uint32_t addr, const unsigned char* rec)>& visit) {
   std::vector<unsigned char> rec(size);
   uint32_t addr = head;
   while (addr != 0) {
-    if (seen.size() == kChainBound) return {ChainEnd::Bound, addr};
-    if (!seen.insert(addr).second) return {ChainEnd::Cycle, addr};
+    if (guard.seen.size() >= kChainBound) return {ChainEnd::Bound, addr};
+    if (!guard.seen.insert(addr).second) return {ChainEnd::Cycle, addr};
     if (read_walk_record(s, addr, rec.data(), size) != size) return {ChainEnd::Unreadable, addr};
-    if (!visit(addr, rec.data())) return {ChainEnd::Stopped, addr};
-    addr = vt::le32(rec.data() + link_at);
+    std::optional<uint32_t> next = visit(addr, rec.data());
+    if (!next) return {ChainEnd::Stopped, addr};
+    addr = *next;
   }
   return {};
+}
+
+ChainResult walk_system_chain(Session& s, uint32_t head, size_t size, size_t link_at,
+                              const std::function<bool(uint32_t addr, const unsigned char* rec)>& visit) {
+  ChainGuard guard;
+  return walk_system_records(s, guard, head, size,
+                             [&](uint32_t addr, const unsigned char* rec) -> std::optional<uint32_t> {
+                               if (!visit(addr, rec)) return std::nullopt;
+                               return vt::le32(rec + link_at);
+                             });
+}
+
+bool walk_ring(size_t slots, size_t oldest, const std::function<void(size_t slot)>& visit) {
+  if (oldest >= slots) return false;
+  for (size_t i = 0; i < slots; ++i) visit((oldest + i) % slots);
+  return true;
 }
 
 std::string chain_note(const ChainResult& r, const std::string& what) {

@@ -1,10 +1,13 @@
 // The bounded walk of linked kernel records: every chain in a dump (process
-// lists, memory chains, consoles, pipes, free lists, trace rings) is walked
-// here, so that a damaged one ends with a note instead of a hang.
+// lists, memory chains, driver lists, console trees, pipes, free lists,
+// trace rings) is walked here, so that a damaged one ends with a note
+// instead of a hang.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "morvik/state/session.h"
@@ -21,6 +24,13 @@ struct ChainResult {
   uint32_t at = 0;  // the descriptor where the walk was cut
 };
 
+// The records a walk has visited. A walk made in steps (the serial section
+// takes one driver at a time) keeps one guard across its steps, so that a
+// loop is caught across them too.
+struct ChainGuard {
+  std::set<uint32_t> seen;
+};
+
 // Walks records of `size` bytes linked by the 32-bit system address at
 // `link_at`, from `head` to a 0 link. `visit` gets each record's address and
 // bytes and returns false to stop. The walk is cut after kChainBound
@@ -28,6 +38,19 @@ struct ChainResult {
 // (its address does not translate, or its bytes lie outside the file).
 ChainResult walk_system_chain(Session& s, uint32_t head, size_t size, size_t link_at,
                               const std::function<bool(uint32_t addr, const unsigned char* rec)>& visit);
+
+// The same walk where the visitor names each record's successor: 0 ends
+// the walk, nothing stops it at this record (a tree walked in order, a walk
+// resumed later with the same guard).
+ChainResult walk_system_records(
+    Session& s, ChainGuard& guard, uint32_t head, size_t size,
+    const std::function<std::optional<uint32_t>(uint32_t addr, const unsigned char* rec)>& visit);
+
+// Visits the slots of a ring of `slots` entries from the oldest to the last
+// and then from the first up to the oldest. An oldest slot outside the ring
+// visits nothing and returns false.
+bool walk_ring(size_t slots, size_t oldest, const std::function<void(size_t slot)>& visit);
+
 // The one-line note of a cut walk ("" when it was not cut), naming the chain.
 std::string chain_note(const ChainResult& r, const std::string& what);
 

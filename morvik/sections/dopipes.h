@@ -1,4 +1,4 @@
-// The operating system's pipes.
+// The operating system's pipes and semaphores.
 #pragma once
 #include <cstdint>
 
@@ -6,7 +6,8 @@
 
 namespace morvik {
 
-// The pipe dump section.
+// The pipe dump section: with an application process, the pipes the
+// open-files section found it has open, each once; else every pipe.
 void dopipes(Session& s);
 
 }  // namespace morvik

@@ -19,6 +19,7 @@
 #include "morvik/state/address_space.h"
 #include "morvik/state/app_symbols.h"
 #include "morvik/state/dumpimage.h"
+#include "morvik/state/open_files.h"
 #include "morvik/state/runtime_findings.h"
 
 namespace morvik {
@@ -111,6 +112,7 @@ struct Session {
   // sections that follow.
   AppSymbols symbols;
   RuntimeFindings runtime;
+  OpenFiles openfiles;
 };
 
 // The debug checkpoint: in debug mode writes the location number to the

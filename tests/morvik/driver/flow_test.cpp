@@ -78,10 +78,14 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
     DemoSpec cfg;
     cfg.variant = v;
     testkit::DemoFiles f = testkit::write_demo(dir.path().string(), cfg);
-    std::string cmd = "cd '" + dir.path().string() + "' && " VT_STAGE_BIN "/morvik " +
+    // The output goes last on the command line, the serial BSX file after it.
+    auto cmd = [&](const std::string& output) {
+      return "cd '" + dir.path().string() + "' && " VT_STAGE_BIN "/morvik " +
                       std::filesystem::path(f.dump).filename().string() + " " +
                       std::filesystem::path(f.bsx).filename().string() + " " +
-                      std::filesystem::path(f.sym).filename().string() + " " + testkit::demo_appl(cfg) + " 25 512 ";
+                      std::filesystem::path(f.sym).filename().string() + " " + testkit::demo_appl(cfg) + " 25 512 " +
+             output + " " + std::filesystem::path(f.serial_bsx).filename().string();
+    };
     std::string symname = upper(std::filesystem::path(f.sym).filename().string());
     std::string bsxname = v == DumpVariant::ELTerminal ? "RT8GL" : "CT8SL";
     std::string note = v == DumpVariant::ELTerminal || v == DumpVariant::ELController
@@ -90,15 +94,21 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
                                  bsxname + ".BSX or nnn" + bsxname + ".BSV).\n\n"
                            : "";
 
-    RunResult r = testkit::run_binary(cmd + "SCREEN");
+    RunResult r = testkit::run_binary(cmd("SCREEN"));
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "\n\tVELA OS Version 4 Release 1\n"));
+    EXPECT_TRUE(has(r.out, "\n\n SUB Pipe Dump:  pipes open by/for "));
+    EXPECT_TRUE(has(r.out, "\n\n SUB Consoles:\n\n\t\t\tStart of Screens for CON\n\nScreen 1\t\n+++"));
+    EXPECT_TRUE(has(r.out, "\n\t\t\tStart of Screens for CON2\n\nScreen 1\t\n+++"));
+    bool paged = v == DumpVariant::PagedTerminal || v == DumpVariant::PagedController;
+    EXPECT_EQ(has(r.out, "\n SUB RS-485 serial driver data:\n\n  unit0:    ptr_pirsdcom = "), paged);
     EXPECT_TRUE(has(r.out, "\tCannot find") == false) << r.out;
     std::string closing = "\nThis dump was formatted using SYM file " + symname + ".\n" + kEnd;
     EXPECT_EQ(tail(r.out, closing), closing);
-    EXPECT_EQ(r.err, note + "\n");  // no progress marks on the screen
+    // No progress marks on the screen; the consoles are named all the same.
+    EXPECT_EQ(r.err, note + "\n  Processing console...\n  Processing console...\n");
 
-    r = testkit::run_binary(cmd + "report.txt");
+    r = testkit::run_binary(cmd("report.txt"));
     EXPECT_EQ(r.status, 0) << r.err;
     std::string report = read_text(dir.file("REPORT.TXT"));
     std::string end = "\r\nMORVIK is ending normally.\r\n";
@@ -156,9 +166,10 @@ TEST(ReportFlow, EarlyStops) {
     const char* err;      // the standard error stream of a screen run, after the dialogue's "\n"
     const char* out_end;  // the end of the screen report
     std::vector<std::string> summary;  // the file report's summary lines after the dump's own
+    bool consoles = false;  // the consoles were shown before the stop
   } cases[] = {
       {"not in the dump", "nosuch", [](Demo&) {}, 0, false, "\n\tCannot find \"nosuch\" process in this dump.\n", "",
-       {" NOSUCH was not an active process at the time of the dump."}},
+       {" NOSUCH was not an active process at the time of the dump."}, true},
       {"shared code holder, RPOST active", "mpostapl",
        [](Demo& m) {
          m.b.put_system(m.d.appl_pd + 26, Bytes{8});  // p_stat: shared code holder
@@ -170,7 +181,7 @@ TEST(ReportFlow, EarlyStops) {
        0, false,
        "\n\tMPOSTAPL has terminated.  It's only a shared code holder.\n"
        "\n\tThere is an active RPOST process.\n",
-       "", {" MPOSTAPL has terminated.  It's a shared code holder.", " There is an active RPOST process."}},
+       "", {" MPOSTAPL has terminated.  It's a shared code holder.", " There is an active RPOST process."}, true},
       {"no code", "mpostapl", [](Demo& m) { m.pd32(kPdMem, 0); }, 0, false,
        "\n\n\t\t  >>> MPOSTAPL is not fully loaded! <<<\n\n", "",
        {" There is no code loaded for MPOSTAPL.", " MPOSTAPL appears to be in the process of being loaded."}},
@@ -215,7 +226,9 @@ TEST(ReportFlow, EarlyStops) {
     c.change(screen);
     RunResult r = screen.run({"0", c.appl, "SCREEN"});
     EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.err, std::string("\n") + c.err);
+    std::string consoles = c.consoles ? "  Processing console...\n  Processing console...\n" : "";
+    EXPECT_EQ(r.err, "\n" + consoles + c.err);
+    EXPECT_EQ(has(r.out, "\n\n SUB Consoles:\n\n\t\t\tStart of Screens for CON\n"), c.consoles);
     EXPECT_EQ(tail(r.out, c.out_end), c.out_end);
     EXPECT_FALSE(has(r.out, "MORVIK is ending normally."));
 
@@ -392,7 +405,9 @@ TEST(Rpost, BatchFileFromTheSavedAnswers) {
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(five.file("appargs"), "0.000000\r\ndump.dat\r\nkernel.bsx\r\n0\r\nmpostapl\r\n");
   EXPECT_FALSE(std::filesystem::exists(five.dir.file("rpost.bat")));
-  EXPECT_EQ(r.err, "\n\n  There is an active RPOST process.");
+  // Nothing follows the notice (the serial question before it was declined).
+  notice = "    OK!\n\n  There is an active RPOST process.";
+  EXPECT_EQ(tail(r.err, notice), notice);
   closing = "\nThis dump was formatted without a SYM or CDV file.\n\nMORVIK is ending normally.\n";
   EXPECT_EQ(tail(r.out, closing), closing);
 }
