@@ -32,6 +32,9 @@ constexpr uint8_t kAbortedPriority = 70;
 constexpr uint8_t kStatSharedCode = 8;
 constexpr uint32_t kOutOfEvents = 0x7FFFFFFF;
 constexpr uint8_t kHlt = 0xF4;
+// A store controller runs thousands of processes (their LDTs share GDT
+// segments, so the GDT does not limit them); a longer list is damaged.
+constexpr size_t kProcessListBound = 16384;
 
 std::string lower(std::string t) {
   for (char& c : t)
@@ -215,7 +218,7 @@ void memory_usage(Session& s, uint32_t first) {
     if (s.applprocess && pd.p_pid == s.applprocess->p_pid && !s.applflat && stack && *stack < 8192)
       add_summary_line(s, " %s has a %dKb stack.", name.c_str(), static_cast<int>(*stack / 1024));
     return true;
-  });
+  }, kProcessListBound);
   std::string note = chain_note(walk, "Process list");
   if (!note.empty()) s.outfile.print("\n\t%s\n", note.c_str());
   s.outfile.print("\n\tTotal memory allocated to the application(s): %7.3f Mb\n\n", static_cast<double>(total) / 1048576.0);
@@ -344,10 +347,13 @@ void getprocesslist(Session& s) {
   uint32_t first = 0;
   if (auto thrdrt = kernel_symbol_offset(s, "thrdrt")) s.dumpfile.read_u32_at(*thrdrt, first);
   progress(s, ".");
-  ChainResult walk = walk_system_chain(s, first, _pd::kSize, 4, [&](uint32_t addr, const unsigned char* rec) {
-    list_process(s, addr, decode_pd(rec), current);
-    return true;
-  });
+  ChainResult walk = walk_system_chain(
+      s, first, _pd::kSize, 4,
+      [&](uint32_t addr, const unsigned char* rec) {
+        list_process(s, addr, decode_pd(rec), current);
+        return true;
+      },
+      kProcessListBound);
   std::string note = chain_note(walk, "Process list");
   if (!note.empty()) s.outfile.print("\t%s\n", note.c_str());
   s.process_list_cut = !note.empty();
