@@ -178,17 +178,22 @@ uint32_t DumpBuilder::alloc_frames(uint32_t count) {
   return f;
 }
 
-uint32_t DumpBuilder::alloc_linear(uint32_t& cursor, uint32_t size, uint32_t align) {
+uint32_t DumpBuilder::alloc_linear(uint32_t& cursor, uint32_t size, uint32_t align, bool grow) {
   uint32_t at = align_up(cursor, align);
   if (marra()) {
     if (size > 0x80000) throw std::runtime_error("MARRA areas are at most 512 KB");
     if ((at & 0xFFFFF) + size > 0x80000) at = (at | 0xFFFFF) + 1;
-    size_ = std::max<uint64_t>(size_, uint64_t{marra_offset(at)} + size);
-  } else if (el()) {
-    size_ = std::max<uint64_t>(size_, uint64_t{at} + size);
   }
+  if (grow) grow_to(at, size);
   cursor = at + size;
   return at;
+}
+
+void DumpBuilder::grow_to(uint32_t linear, uint32_t size) {
+  if (marra())
+    size_ = std::max<uint64_t>(size_, uint64_t{marra_offset(linear)} + size);
+  else if (el())
+    size_ = std::max<uint64_t>(size_, uint64_t{linear} + size);
 }
 
 void DumpBuilder::map_range(uint32_t pd, uint32_t linear, uint32_t size) {
@@ -271,6 +276,12 @@ uint16_t DumpBuilder::alias_gdt_segment(uint16_t selector, int slot) {
 void DumpBuilder::move_system_memory(uint32_t linear) {
   sys_next_ = linear;
   sysseg_used_ = 0x10000;  // the next allocation opens a segment there
+  ldtseg_used_ = 0x10000;
+}
+
+void DumpBuilder::fit_gdt_limit() {
+  uint32_t needed = align_up(static_cast<uint32_t>(gdt_next_slot_) * 8, 0x100) - 1;
+  if (needed > gdt_limit_) set_gdt_limit(static_cast<uint16_t>(needed));
 }
 
 uint32_t DumpBuilder::system_linear(uint32_t far) const {
@@ -321,9 +332,22 @@ int DumpBuilder::add_process(int slots) {
   p.slots = slots;
   uint32_t header = marra() ? 8 : 16;
   uint32_t size = header + static_cast<uint32_t>(slots) * 8;
-  uint32_t base = alloc_linear(sys_next_, align_up(size, kPage), kPage);
-  if (paged()) map_range(ptd_, base, size);
-  p.ldt_far = static_cast<uint32_t>(add_gdt_segment(base, static_cast<uint16_t>(size - 1), false)) << 16;
+  // LDT objects share 64 KB GDT segments, each from a page of its own, so
+  // that the GDT does not limit the number of processes. Only the pages an
+  // object takes are in the dump.
+  uint32_t room = align_up(size, kPage);
+  if (ldtseg_used_ + room > 0x10000) {
+    ldtseg_base_ = alloc_linear(sys_next_, 0x10000, kPage, false);
+    ldtseg_far_ = static_cast<uint32_t>(add_gdt_segment(ldtseg_base_, 0xFFFF, false)) << 16;
+    ldtseg_used_ = 0;
+  }
+  uint32_t base = ldtseg_base_ + ldtseg_used_;
+  p.ldt_far = ldtseg_far_ + ldtseg_used_;
+  ldtseg_used_ += room;
+  if (paged())
+    map_range(ptd_, base, size);
+  else
+    grow_to(base, size);
   p.desc_far = p.ldt_far + header;
   p.top = 11;
   if (paged()) {

@@ -22,7 +22,8 @@
 //
 // The GDT is found through "gdt_desc" (and, paged and EL, "p_syspd"); each
 // process has an LDT object (header, 8 bytes more unless MARRA, descriptors)
-// in its own GDT segment, and application slots start at 12.
+// starting a page of a GDT segment that holds up to 16 of them, and
+// application slots start at 12.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -94,6 +95,9 @@ class DumpBuilder {
   void move_system_memory(uint32_t linear);
   // Rewrites the limit in "gdt_desc" (the copy's size is limit + 1).
   void set_gdt_limit(uint16_t limit);
+  // Raises the limit (never lowers it) so that every slot given out so far
+  // lies below it.
+  void fit_gdt_limit();
   uint16_t gdt_limit() const { return gdt_limit_; }
   uint32_t gdt_linear() const { return gdt_linear_; }
   uint32_t ptd_addr() const { return ptd_; }  // system page directory (paged)
@@ -133,7 +137,9 @@ class DumpBuilder {
   void map_range(uint32_t pd, uint32_t linear, uint32_t size);
   uint32_t walk(uint32_t pd, uint32_t linear) const;  // paged translation
   uint32_t linear_to_dump(uint32_t pd, uint32_t linear) const;
-  uint32_t alloc_linear(uint32_t& cursor, uint32_t size, uint32_t align);
+  // Linear memory from `cursor`; `grow` makes an unpaged dump hold it.
+  uint32_t alloc_linear(uint32_t& cursor, uint32_t size, uint32_t align, bool grow = true);
+  void grow_to(uint32_t linear, uint32_t size);
   uint32_t alloc_kernel(uint32_t size);
   uint32_t gdt_slot_offset(int slot) const;
   uint32_t system_linear(uint32_t far) const;
@@ -158,6 +164,9 @@ class DumpBuilder {
   uint32_t gdt_desc_off_ = 0;
   uint32_t sysseg_far_ = 0;   // current system data segment
   uint32_t sysseg_used_ = 0x10000;
+  uint32_t ldtseg_far_ = 0;  // current segment of LDT objects
+  uint32_t ldtseg_base_ = 0;
+  uint32_t ldtseg_used_ = 0x10000;
   struct Record {
     std::string name;
     uint32_t segment;
