@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "testkit/devicebuilder.h"
+#include "testkit/heapbuilder.h"
 
 namespace testkit {
 
@@ -27,8 +28,8 @@ std::string upper(std::string t) {
 // An application process with one code, data and stack segment, each the
 // one descriptor of its memory chain.
 Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::string& file, const Bytes& code,
-                    uint32_t code_size, uint32_t data_size, uint32_t stack_size, Regs regs) {
-  int proc = b.add_process(32);
+                    uint32_t code_size, uint32_t data_size, uint32_t stack_size, Regs regs, int slots = 32) {
+  int proc = b.add_process(slots);
   Seg s;
   s.proc = proc;
   s.code = b.add_segment(proc, code_size, true);
@@ -124,6 +125,85 @@ void add_devices(DumpBuilder& b, const DemoSpec& cfg, const std::string& appl) {
   dev.add_pipes(pipes);
 }
 
+// Where the data segment holds the heap's roots.
+constexpr uint16_t kNewHeapAt = 0x7F00;  // "NewHeap" and the control block's address
+constexpr uint16_t kUsedlistAt = 0x0200;  // "_usedlist" in the demo's SYM file
+constexpr uint16_t kListHeadAt = 0x0210;
+
+// The terminal runtime's heap: three segments with items in use, free
+// items on the big free list and on a homogeneous list, and one corrupt
+// item; or `blocks` items spread over `segments` full 64 KB segments.
+void add_terminal_heap(DumpBuilder& b, int proc, uint16_t data, int blocks, int segments) {
+  HeapBuilder hb(b, proc);
+  TerminalHeapSpec h;
+  h.homogeneous_lists = 2;
+  if (blocks == 0) {
+    HeapSegment a;
+    a.size = 0x400;
+    a.items = {used_item(24, {'S', 'A', 'L', 'E', ' ', '0', '0', '4', '2'}), free_item(32),
+               used_item(40, {'I', 'T', 'E', 'M', ' ', '0', '0', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}),
+               free_item(16, 0), used_item(96)};
+    HeapSegment c;
+    c.size = 0x200;
+    c.items = {used_item(64, {'O', 'P', 'E', 'R', 'A', 'T', 'O', 'R', ' ', '0', '7'}), corrupt_item(16, 0x4B43),
+               free_item(48), free_item(16, 0)};
+    HeapSegment e;
+    e.size = 0x200;
+    e.items = {free_item(112), used_item(8, {'T', 'O', 'T', 'A', 'L'})};
+    h.segments = {a, c, e};
+  } else {
+    for (int s = 0; s < segments; ++s) {
+      HeapSegment seg;
+      seg.size = 0x10000;
+      int n = blocks / segments + (s < blocks % segments ? 1 : 0);
+      for (int i = 0; i + 1 < n; ++i) {  // the filler is the segment's last item
+        int k = s * n + i;
+        seg.items.push_back(k % 10 == 9 ? free_item(36, k % 50 == 49 ? (k / 50) % 2 : -1) : used_item(36));
+      }
+      h.segments.push_back(seg);
+    }
+  }
+  TerminalHeap t = hb.add_terminal_heap(h);
+  hb.put_new_heap(data, kNewHeapAt, t.hcb);
+}
+
+// The controller runtime's lists: two segments with blocks on the free-base
+// ring and on the free list, one of them with a bad check word; or `blocks`
+// blocks spread over `segments` full 64 KB segments.
+void add_controller_heap(DumpBuilder& b, int proc, uint16_t data, int blocks, int segments) {
+  HeapBuilder hb(b, proc);
+  auto block = [](HeapBlock::Kind kind, uint16_t len, bool bad = false) {
+    HeapBlock k;
+    k.kind = kind;
+    k.len = len;
+    k.bad_check = bad;
+    return k;
+  };
+  using K = HeapBlock::Kind;
+  std::vector<ControllerSegment> segs;
+  if (blocks == 0) {
+    ControllerSegment a;
+    a.size = 0x200;
+    a.blocks = {block(K::Used, 40), block(K::Free, 32), block(K::Base, 64), block(K::Used, 24), block(K::Free, 120)};
+    ControllerSegment c;
+    c.size = 0x200;
+    c.blocks = {block(K::Base, 56), block(K::Used, 16), block(K::Free, 48, true), block(K::Used, 80)};
+    segs = {a, c};
+  } else {
+    for (int s = 0; s < segments; ++s) {
+      ControllerSegment seg;
+      seg.size = 0x10000;
+      int n = blocks / segments + (s < blocks % segments ? 1 : 0);
+      for (int i = 0; i + 1 < n; ++i) {  // the filler is the segment's last block
+        int k = s * n + i;
+        seg.blocks.push_back(block(k % 10 == 9 ? K::Free : k % 97 == 96 ? K::Base : K::Used, 32));
+      }
+      segs.push_back(seg);
+    }
+  }
+  hb.add_controller_heap(data, kUsedlistAt, kListHeadAt, segs);
+}
+
 }  // namespace
 
 const Bytes kTerminalBasicCode = {0x81, 0xE4, 0xFE, 0xFF, 0x8B, 0xEC, 0x9A, 0x10, 0x00, 0x0F, 0x00};
@@ -158,9 +238,6 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
   static const char* const kSystem[] = {"kernel", "timer", "filesys", "netmgr", "loader"};
   static const char* const kHelpers[] = {"tsthand", "omkdrvr", "pinpad", "logger", "adxcsu0l", "omkprt", "ejserver", "omkscale"};
   const int total = std::max(cfg.processes, 2);
-  // Each process's LDT lies in a GDT segment of its own: a long list needs
-  // a larger GDT.
-  if (total > 48 || cfg.consoles > 16) b.set_gdt_limit(0x0FFF);
   const int systems = std::min(5, total / 3);
   uint32_t pid = 1;
   for (int i = 0; i < systems; ++i) k.add_pd(proc_spec(kSystem[i], pid++, i == 0 ? 0 : 6, static_cast<uint8_t>(i * 10), 0x0001));
@@ -182,17 +259,22 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       ProcSpec p = proc_spec(appl, pid++, 0, 100);
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
-      Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r);
+      Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r, 32 + cfg.heap_segments);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;
       d.code = s.code;
       d.data = s.data;
       d.stack = s.stack;
       b.put(d.appl_proc, uint32_t{s.data} << 16, Bytes{'T', 'O', 'T', 'A', 'L', 0, 0x10, 0x27});
+      // The heap of the runtime the code start names.
+      Bytes code = demo_code(cfg);
+      if (code == kTerminalBasicCode)
+        add_terminal_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
+      else if (code == kControllerBasicCode)
+        add_controller_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
       k.set_current(s.pd);
       continue;
     }
-    if (i == helpers) break;
     std::string name = i < 8 ? kHelpers[i] : vt::format("appl%04d", i);
     Regs r;
     r.ip = 0x0010;
@@ -235,6 +317,8 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
     k.tcomd(t);
   }
   add_devices(b, cfg, appl);
+  // A long process list or many consoles need a larger GDT.
+  b.fit_gdt_limit();
   if (cfg.size != 0) b.set_size(cfg.size);
   return d;
 }

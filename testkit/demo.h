@@ -1,8 +1,9 @@
 // A realistic dump for trying MORVIK out and for end-to-end runs: kernel
 // areas with the reason and time of the dump, a process list with system
 // processes, helper applications and the BASIC application, their memory
-// chains, the driver list with two consoles and the RS-485 driver, a few
-// pipes, the BSX files and a SYM file for the application.
+// chains, the application's heap, the driver list with two consoles and the
+// RS-485 driver, a few pipes, the BSX files and a SYM file for the
+// application.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -22,6 +23,11 @@ struct DemoSpec {
   uint64_t size = 0;  // the dump file's size (the rest stays sparse); 0: as built
   int consoles = 2;   // console drivers, each with screens of text
   int pipes = 4;      // in the pipe chain, a semaphore among them
+  // The application's heap (terminal or controller runtime, by its code
+  // start): 0 blocks for a small heap with one corrupt block, else that
+  // many blocks in `heap_segments` segments of 64 KB.
+  int heap_blocks = 0;
+  int heap_segments = 0;
 };
 
 struct DemoDump {

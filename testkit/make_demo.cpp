@@ -1,7 +1,7 @@
 // Writes the demo dump, its BSX file, the application's SYM file and the
 // RS-485 driver's BSX file into a folder:
 //   vt_make_demo FOLDER [terminal|controller|marra|el-terminal|el-controller]
-//                [PROCESSES [SIZE_MIB [CONSOLES [PIPES]]]]
+//                [PROCESSES [SIZE_MIB [CONSOLES [PIPES [HEAP_BLOCKS HEAP_SEGMENTS]]]]]
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -11,7 +11,9 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: vt_make_demo FOLDER [variant [processes [size_mib [consoles [pipes]]]]]\n");
+    std::fprintf(stderr,
+                 "usage: vt_make_demo FOLDER [variant [processes [size_mib [consoles [pipes [heap_blocks "
+                 "heap_segments]]]]]]\n");
     return 2;
   }
   testkit::DemoSpec cfg;
@@ -34,6 +36,10 @@ int main(int argc, char** argv) {
   if (argc > 4) cfg.size = std::strtoull(argv[4], nullptr, 10) << 20;
   if (argc > 5) cfg.consoles = std::atoi(argv[5]);
   if (argc > 6) cfg.pipes = std::atoi(argv[6]);
+  if (argc > 8) {
+    cfg.heap_blocks = std::atoi(argv[7]);
+    cfg.heap_segments = std::atoi(argv[8]);
+  }
   try {
     testkit::DemoFiles f = testkit::write_demo(argv[1], cfg);
     std::printf("%s\n%s\n%s\n%s\n", f.dump.c_str(), f.bsx.c_str(), f.sym.c_str(), f.serial_bsx.c_str());
