@@ -154,44 +154,6 @@ void check_data_and_stack(Session& s, const _pd& pd) {
   stop(s, 0);
 }
 
-// The heap: a controller application's used list, or a terminal
-// application's heap control block found behind its runtime data.
-void heap(Session& s) {
-  if (!s.BASIC) return;
-  if (!s.space.termappl) {
-    uint32_t usedlist = get_symbol_address(s, "_usedlist");
-    if (usedlist != 0) heapwalk_c(s, (uint32_t{s.DS_selector} << 16) | (usedlist & 0xFFFF));
-    return;
-  }
-  report(s, 46);
-  // The search starts where the runtime data report found the end of the
-  // runtime's record; without it there is nowhere to start.
-  if (s.runtime.heapScanFrom < 0) return;
-  uint32_t ds = uint32_t{s.DS_selector} << 16;
-  uint16_t limit = getlimit(s, ds);
-  std::vector<unsigned char> seg(size_t{limit} + 1, 0);
-  constexpr size_t kPiece = 0x4000;
-  for (size_t at = 0; at < seg.size(); at += kPiece) {
-    size_t n = std::min(kPiece, seg.size() - at);
-    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
-                   static_cast<int16_t>(n), 'a')) {
-      seg.resize(at);
-      break;
-    }
-  }
-  static constexpr std::string_view kMarker = "NewHeap";
-  for (size_t i = static_cast<size_t>(s.runtime.heapScanFrom); i + kMarker.size() + 4 <= seg.size(); ++i) {
-    if (std::string_view(reinterpret_cast<const char*>(seg.data() + i), kMarker.size()) != kMarker) continue;
-    uint32_t hcb = vt::le32(seg.data() + i + kMarker.size());
-    if (isSelector(s, static_cast<uint16_t>(hcb >> 16)) == kLdtData) {
-      heapwalk(s, hcb);
-      return;
-    }
-    break;
-  }
-  s.outfile.write("\tCannot find heap control block.\n");
-}
-
 // The saved answers as lines, each with whether its line end was there.
 struct AnswerLine {
   std::string text;
@@ -248,6 +210,45 @@ std::string upper(std::string t) {
 }
 
 }  // namespace
+
+// The heap: a controller application's used list, or a terminal
+// application's heap control block found behind its runtime data.
+void heap_report(Session& s) {
+  if (!s.BASIC) return;
+  if (!s.space.termappl) {
+    uint32_t usedlist = get_symbol_address(s, "_usedlist");
+    if (usedlist != 0) heapwalk_c(s, (uint32_t{s.DS_selector} << 16) | (usedlist & 0xFFFF));
+    return;
+  }
+  report(s, 46);
+  // The search starts where the runtime data report found the end of the
+  // runtime's record, past the runtime's own data; until that report has
+  // found it, the whole data segment is searched.
+  size_t from = s.runtime.heapScanFrom < 0 ? 0 : static_cast<size_t>(s.runtime.heapScanFrom);
+  uint32_t ds = uint32_t{s.DS_selector} << 16;
+  uint16_t limit = getlimit(s, ds);
+  std::vector<unsigned char> seg(size_t{limit} + 1, 0);
+  constexpr size_t kPiece = 0x4000;
+  for (size_t at = 0; at < seg.size(); at += kPiece) {
+    size_t n = std::min(kPiece, seg.size() - at);
+    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
+                   static_cast<int16_t>(n), 'a')) {
+      seg.resize(at);
+      break;
+    }
+  }
+  static constexpr std::string_view kMarker = "NewHeap";
+  for (size_t i = from; i + kMarker.size() + 4 <= seg.size(); ++i) {
+    if (std::string_view(reinterpret_cast<const char*>(seg.data() + i), kMarker.size()) != kMarker) continue;
+    uint32_t hcb = vt::le32(seg.data() + i + kMarker.size());
+    if (isSelector(s, static_cast<uint16_t>(hcb >> 16)) == kLdtData) {
+      heapwalk(s, hcb);
+      return;
+    }
+    break;
+  }
+  s.outfile.write("\tCannot find heap control block.\n");
+}
 
 CodeStart basic_signature(const unsigned char* b, bool shared) {
   if (b[0] == 0x81 && b[1] == 0xE4 && b[2] == 0xFE && b[3] == 0xFF) return CodeStart::TerminalBasic;
@@ -393,7 +394,7 @@ void run_report(Session& s) {
     report(s, 33);
     runtime_data_report(s);
   }
-  heap(s);
+  heap_report(s);
   if (s.symfile.is_open()) {
     report(s, 47);
     makeDataList(s);

@@ -19,6 +19,12 @@ CodeStart basic_signature(const unsigned char* code, bool shared);
 // C interface library flags, and reports an application that is not BASIC.
 void basic_test(Session& s);
 
+// The heap: a controller application's lists through "_usedlist", or a
+// terminal application's heap control block, whose far address follows the
+// text "NewHeap" in the data segment past the runtime's own data
+// (runtime.heapScanFrom).
+void heap_report(Session& s);
+
 // The batch file that formats the RPOST process, built from the saved
 // answers; empty when the answers are not complete enough for it.
 std::string rpost_batch(const std::string& appargs);
