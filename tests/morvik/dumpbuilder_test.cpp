@@ -1,6 +1,7 @@
 // The dump builder itself: what it writes must be what MORVIK reads.
 #include <gtest/gtest.h>
 
+#include "testkit/demo.h"
 #include "tests/morvik/fixture.h"
 
 using testkit::DumpBuilder;
@@ -38,4 +39,17 @@ TEST(DumpBuilder, LargeDumpIsWrittenSparse) {
   testkit::TempDir dir;
   b.write(dir.file("big.dat"));
   EXPECT_EQ(std::filesystem::file_size(dir.file("big.dat")), uint64_t{64} << 20);
+}
+
+TEST(DumpBuilder, TheDemoHasEveryProcessItIsAskedFor) {
+  for (int n : {3, 12, 200}) {
+    SCOPED_TRACE(n);
+    testkit::DemoSpec cfg;
+    cfg.variant = DumpVariant::PagedController;
+    cfg.processes = n;
+    DumpBuilder b(cfg.variant);
+    testkit::KernelBuilder k(b);
+    testkit::build_demo(b, k, cfg);
+    EXPECT_EQ(k.pds().size(), static_cast<size_t>(n));
+  }
 }
