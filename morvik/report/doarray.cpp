@@ -120,11 +120,19 @@ void add_summary_line(Session& s, const char* fmt, ...) {
 }
 
 void pdump(Session& s, std::span<const unsigned char> buf) {
+  // "%02X" by hand: heap listings dump tens of thousands of lines.
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string line;
   for (size_t run = 0; run < buf.size(); run += 16) {
     size_t n = std::min<size_t>(16, buf.size() - run);
-    std::string line;
+    line.clear();
     for (size_t p = 0; p < 16; ++p) {
-      line += p < n ? vt::format("%02X", buf[run + p]) : std::string("  ");
+      if (p < n) {
+        line += kHex[buf[run + p] >> 4];
+        line += kHex[buf[run + p] & 0xF];
+      } else {
+        line += "  ";
+      }
       if (p % 4 == 3) line += ' ';
     }
     line += " *";

@@ -3,6 +3,8 @@
 #include "morvik/sections/heapwalk.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 

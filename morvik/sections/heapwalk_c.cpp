@@ -3,6 +3,8 @@
 // segment; and the allocation trace of an instrumented runtime.
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "common/le.h"
