@@ -72,10 +72,14 @@ DumpBuilder morvik_base(int n) {
 
 Bytes serial_bsx() { return testkit::DeviceBuilder::serial_bsx(); }
 
+std::string demo_sym() { return testkit::demo_sym(); }
+
 std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx) {
   DumpVariant v = variant(n);
   bool terminal = v != DumpVariant::PagedController && v != DumpVariant::ELController;
-  return {"morvik", dump, bsx, "0", terminal ? "mpostapl" : "pvncsmll", "25", "512", "OUT.TXT", kSerialBsx};
+  const char* appl = terminal ? "mpostapl" : "pvncsmll";
+  if (n >= kVariants) return {"morvik", dump, bsx, kDemoSym, appl, "25", "512", "OUT.TXT", kSerialBsx, "/dh"};
+  return {"morvik", dump, bsx, "0", appl, "25", "512", "OUT.TXT", kSerialBsx};
 }
 
 Bytes link_module(int n) {

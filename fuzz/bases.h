@@ -26,6 +26,10 @@ testkit::DumpBuilder morvik_base(int n);
 // The RS-485 driver's BSX file the runs name; it stays in the working folder.
 constexpr const char* kSerialBsx = "pir1l.bsx";
 Bytes serial_bsx();
+// The demo's SYM file, which the runs on the demo bases name (with "/dh",
+// so that they walk the heap whole); it stays in the working folder.
+constexpr const char* kDemoSym = "demo.sym";
+std::string demo_sym();
 // The answers that make MORVIK read base n's dump without asking anything.
 std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx);
 

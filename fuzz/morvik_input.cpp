@@ -21,6 +21,8 @@ struct Pairs {
     WorkDir& dir = WorkDir::get();
     testkit::write_file(dir.file(kSerialBsx), serial_bsx());
     dir.keep(kSerialBsx);
+    testkit::write_text(dir.file(kDemoSym), demo_sym());
+    dir.keep(kDemoSym);
     for (int n = 0; n < kMorvikBases; ++n) {
       testkit::DumpBuilder b = morvik_base(n);
       if (part == MorvikPart::Dump) {
