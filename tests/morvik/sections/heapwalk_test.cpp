@@ -239,19 +239,20 @@ TEST(TerminalHeap, TheSegmentChainEndsAtABadLink) {
   }
 }
 
-TEST(TerminalHeap, HomogeneousListsEightAddressesALine) {
+TEST(TerminalHeap, HomogeneousListsEightAddressesALineToTheirFirstBadLink) {
   HeapDump d;
   TerminalHeapSpec h;
-  h.homogeneous_lists = 2;
+  h.homogeneous_lists = 3;
   std::vector<testkit::HeapItem> items;
   for (int i = 0; i < 10; ++i) items.push_back(testkit::free_item(8, 0));
-  items.push_back(testkit::free_item(8, 1));
-  items.push_back(testkit::free_item(8, 1));
+  for (int list : {1, 1, 2, 2}) items.push_back(testkit::free_item(8, list));
   h.segments = {segment(0x200, items)};
   testkit::TerminalHeap t = d.hb.add_terminal_heap(h);
   // Items are 12 bytes apart from 007F0018; the second list's second item
-  // names an address that is not the application's.
+  // names an address that is not the application's, the third list's
+  // second item leads back to its first.
   d.hb.set_free_links(0x007F009C, 0x12340000, 0);
+  d.hb.set_free_links(0x007F00B4, 0x007F00A8, 0);
   std::string out = walk(d, t.hcb, true);
   size_t at = out.find("\nHere is the search path");
   ASSERT_NE(at, std::string::npos) << out;
@@ -263,6 +264,9 @@ TEST(TerminalHeap, HomogeneousListsEightAddressesALine) {
             "\n"
             "At 007F0090:   007F009C 12340000 **Error**\n\n"
             " **Error**  the last address shown is invalid!\n\n"
+            "\n"
+            "At 007F00A8:   007F00B4 007F00A8\n"
+            "\t *** Homogeneous free list 2: the item at 007F00A8 comes round again; the walk stops here.\n"
             "\n\n");
 }
 
