@@ -4,12 +4,36 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "morvik/records/struc.h"
 
 namespace morvik {
+
+// The kernel's BSX symbols, read once from the file (every lookup used to
+// scan the file again from its start).
+struct KernelSymbols {
+  // One record as kept: the fields of sym_s and the name's bytes.
+  struct Record {
+    uint16_t offset = 0;
+    uint16_t size = 0;
+    uint32_t segment = 0;
+    uint8_t section = 0;
+    uint8_t name_len = 0;
+    char name[13] = {};
+    std::string_view name_view() const { return std::string_view(name, name_len); }
+  };
+  std::string path;  // the file they were read from, and its size
+  uint64_t size = 0;
+  bool loaded = false;
+  std::vector<Record> records;  // in file order; a short last record is not one
+  // Names looked up so far: position of their first record (npos: none).
+  std::map<std::string, size_t, std::less<>> first;
+};
 
 // The dump's address space: how the dump maps memory, and the tables
 // loaded from it to translate addresses into dump offsets.
@@ -55,6 +79,8 @@ struct AddressSpace {
   std::array<uint32_t, 1024> syspagetable{};
   uint32_t oldsysPTaddr = 0;
   bool ldtptr_shown = false;  // the debug line "ldtptr=" is printed once per run
+
+  KernelSymbols kernel_symbols;  // the BSX file's records
 
   // Bounds-checked views of the copies (a slot outside a copy reads as zero).
   size_t gdt_slots() const { return gdtptr.size() / GDT_entry::kSize; }
