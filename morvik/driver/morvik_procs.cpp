@@ -16,6 +16,7 @@
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
 #include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/readcdv.h"
 
 namespace morvik {
 
@@ -384,9 +385,8 @@ int processdetails(Session& s) {
         break;
       }
     }
-  } else if (s.cdvfile.is_open()) {
-    // findCDVName (the CDV reader) looks "OMKMEMGR" up here and, when found,
-    // prints the same extended-memory line.
+  } else if (s.cdvfile.is_open() && findCDVName(s, "OMKMEMGR")) {
+    s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
   }
 
   if (pd.p_mem[1] != 0) {
@@ -428,7 +428,7 @@ int processdetails(Session& s) {
       s.outfile.print("\t %s is linked with Metaware HighC runtimes\n\n", s.APPL_NAME.c_str());
     }
   }
-  // sort_code_segments (the code symbols) is called here.
+  sort_code_segments(s);
   progress(s, ".(3).");
 
   // Where the application crashed, when it was the current process.
