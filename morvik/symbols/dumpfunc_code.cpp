@@ -332,7 +332,7 @@ void findname(Session& s, uint32_t addr, int16_t /*flag*/) {
   const int32_t d = static_cast<int32_t>(off - best.offset);
   if (d == 0)
     s.outfile.print(" %s", best.name.c_str());
-  else if (next && best.offset <= seg->offset_in_appl)
+  else if (next && best.offset < seg->offset_in_appl)  // best lies in an earlier segment
     s.outfile.print(" %s-%hx", next->name.c_str(), static_cast<unsigned short>(next->offset - off));
   else if (d == -5)
     s.outfile.print(" %s", best.name.c_str());
