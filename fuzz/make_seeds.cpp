@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     const testkit::Bytes pick = {static_cast<unsigned char>(n)};
     seed(root, "fuzz_morvik_dump", "variant" + std::to_string(n), pick);
     seed(root, "fuzz_morvik_bsx", "variant" + std::to_string(n), pick);
+    seed(root, "fuzz_morvik_sym", "variant" + std::to_string(n), pick);
+    seed(root, "fuzz_morvik_cdv", "variant" + std::to_string(n), pick);
   }
   for (int n = 0; n < fuzz::kLinkModules; ++n) {
     seed(root, "fuzz_vanterik_raw", "link" + std::to_string(n), fuzz::link_module(n));

@@ -3,6 +3,8 @@
 // whole runs.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "morvik/driver/morvik.h"
 #include "morvik/symbols/dumpfunc_code.h"
 #include "morvik/symbols/dumpfunc_symfile.h"
@@ -250,13 +252,14 @@ namespace {
 
 // The demo dump in a folder with the symbol file given, formatted on the
 // screen.
-testkit::RunResult demo_run(const testkit::TempDir& dir, const std::string& symname, const Bytes& symbols) {
-  testkit::DemoSpec cfg;
+testkit::RunResult demo_run(const testkit::TempDir& dir, const std::string& symname, const Bytes& symbols,
+                            const testkit::DemoSpec& cfg = {}) {
   testkit::DemoFiles files = testkit::write_demo(dir.path().string(), cfg);
   testkit::write_file(dir.file(symname), symbols);
   morvik_test::InFolder in(dir.path());
-  return testkit::run_entry(morvik_main, {"morvik", "omkcsltf.dat", "omkrt8gl.bsx", symname, "mpostapl", "25", "512",
-                                          "SCREEN"});
+  auto base = [](const std::string& p) { return std::filesystem::path(p).filename().string(); };
+  return testkit::run_entry(morvik_main, {"morvik", base(files.dump), base(files.bsx), symname, testkit::demo_appl(cfg),
+                                          "25", "512", "SCREEN"});
 }
 
 bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -264,17 +267,20 @@ bool has(const std::string& text, const std::string& part) { return text.find(pa
 }  // namespace
 
 TEST(SymbolFiles, InAWholeRun) {
-  {
+  for (auto v : testkit::kAllDumpVariants) {
     // The demo's crash address through a CDV file: procedure and line.
-    DumpBuilder b(DumpVariant::PagedTerminal);
+    SCOPED_TRACE(static_cast<int>(v));
+    testkit::DemoSpec cfg;
+    cfg.variant = v;
+    DumpBuilder b(v);
     testkit::KernelBuilder k(b);
-    testkit::DemoDump dd = testkit::build_demo(b, k, {});
+    testkit::DemoDump dd = testkit::build_demo(b, k, cfg);
     CdvFile c;
     c.module(1, dd.code, 0x0000, 0x4000, "SALES.BAS");
     c.symbols(1, {testkit::cdv_procedure(0x00F0, 0x201, 0x100, "PROCESS.SALE")});
     c.lines(1, "SALES.BAS", {{100, 0x00F0}, {101, 0x0120}});
     testkit::TempDir dir;
-    testkit::RunResult r = demo_run(dir, "appl.cdv", c.bytes());
+    testkit::RunResult r = demo_run(dir, "appl.cdv", c.bytes(), cfg);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "\t The application crashed at PROCESS.SALE (SALES.BAS line 101)\n\n")) << r.out;
     EXPECT_TRUE(has(r.out, "\nThis dump was formatted using CDV file APPL.CDV.\n\nMORVIK is ending normally.\n"));
