@@ -3,7 +3,6 @@
 #include <string>
 #include <vector>
 
-#include "common/le.h"
 #include "morvik/addrspace/dumpfunc.h"
 
 namespace morvik {
@@ -14,76 +13,93 @@ uint32_t sym_dump_offset(const Session& s, const sym_s& sym) {
 
 namespace {
 
-// The BSX records, read the first time a lookup needs them (and again when
-// another BSX file has been opened since). Records are read a block at a
-// time; a short last record ends them, as it ended the scans of the file.
-const KernelSymbols& kernel_symbols(Session& s) {
-  KernelSymbols& k = s.space.kernel_symbols;
-  if (k.loaded && k.path == s.bsxfile.path() && k.size == s.bsxfile.size()) return k;
-  k.path = s.bsxfile.path();
-  k.size = s.bsxfile.size();
-  k.loaded = true;
-  k.records.clear();
-  k.first.clear();
-  if (k.size > kBsxHeaderSize) k.records.reserve(static_cast<size_t>((k.size - kBsxHeaderSize) / sym_s::kSize));
-  constexpr size_t kBlockRecords = 32768;
+// Files larger than this are not real BSX files (the largest kernels' are
+// about 22 MB): they are scanned as they stand rather than held in memory.
+constexpr uint64_t kMostIndexed = 32u << 20;
+constexpr size_t kBlockRecords = 32768;
+
+// A name's first 8 bytes as one number: names are compared by it first.
+uint64_t name_key(std::string_view name) {
+  uint64_t key = 0;
+  for (size_t i = 0; i < 8; ++i) key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+  return key;
+}
+
+// Visits the records of the file in order, a block at a time; a short last
+// record ends them.
+template <typename Visit>
+void scan_file(Session& s, Visit&& visit) {
   std::vector<unsigned char> block(kBlockRecords * sym_s::kSize);
   uint64_t at = kBsxHeaderSize;
   for (;;) {
     size_t got = s.bsxfile.pread(at, block.data(), block.size());
     size_t records = got / sym_s::kSize;
-    for (size_t i = 0; i < records; ++i) {
-      const unsigned char* p = block.data() + i * sym_s::kSize;
-      KernelSymbols::Record r;
-      r.offset = vt::le16(p + 0);
-      r.size = vt::le16(p + 2);
-      r.segment = vt::le32(p + 4);
-      r.section = p[8];
-      while (r.name_len < 13 && p[9 + r.name_len] != 0) ++r.name_len;
-      std::memcpy(r.name, p + 9, r.name_len);
-      k.records.push_back(r);
-    }
-    if (got < block.size()) break;
+    for (size_t i = 0; i < records; ++i)
+      if (!visit(decode_sym_s(block.data() + i * sym_s::kSize))) return;
+    if (got < block.size()) return;
     at += got;
   }
-  return k;
 }
 
-void fill(sym_s& sym, const KernelSymbols::Record& r) {
-  sym.offset = r.offset;
-  sym.size = r.size;
-  sym.segment = r.segment;
-  sym.section = r.section;
-  sym.name.assign(r.name, r.name_len);
+// The BSX records, read the first time a lookup needs them (and again when
+// another BSX file has been opened since).
+KernelSymbols& kernel_symbols(Session& s) {
+  KernelSymbols& k = s.space.kernel_symbols;
+  if (k.loaded && k.path == s.bsxfile.path() && k.size == s.bsxfile.size()) return k;
+  k.path = s.bsxfile.path();
+  k.size = s.bsxfile.size();
+  k.loaded = true;
+  k.indexed = k.size <= kMostIndexed;
+  k.records.clear();
+  k.records.shrink_to_fit();
+  k.first.clear();
+  k.keys.clear();
+  if (!k.indexed) return k;
+  size_t records = k.size > kBsxHeaderSize ? static_cast<size_t>((k.size - kBsxHeaderSize) / sym_s::kSize) : 0;
+  k.records.reserve(records);
+  k.keys.reserve(records);
+  scan_file(s, [&](sym_s&& sym) {
+    k.keys.push_back(name_key(sym.name));
+    k.records.push_back(std::move(sym));
+    return true;
+  });
+  return k;
 }
 
 }  // namespace
 
 void scan_kernel_symbols(Session& s, const std::function<bool(const sym_s&)>& visit) {
-  sym_s sym;
-  for (const KernelSymbols::Record& r : kernel_symbols(s).records) {
-    fill(sym, r);
-    if (!visit(sym)) return;
+  KernelSymbols& k = kernel_symbols(s);
+  if (!k.indexed) {
+    scan_file(s, [&](const sym_s& sym) { return visit(sym); });
+    return;
   }
+  for (const sym_s& sym : k.records)
+    if (!visit(sym)) return;
 }
 
 std::optional<sym_s> find_kernel_symbol(Session& s, std::string_view name) {
-  kernel_symbols(s);
-  KernelSymbols& k = s.space.kernel_symbols;
+  KernelSymbols& k = kernel_symbols(s);
   auto it = k.first.find(name);
   if (it == k.first.end()) {
-    size_t at = std::string::npos;
-    for (size_t i = 0; i < k.records.size(); ++i)
-      if (k.records[i].name_view() == name) {
-        at = i;
-        break;
-      }
-    it = k.first.emplace(std::string(name), at).first;
+    std::optional<sym_s> found;
+    if (k.indexed) {
+      const uint64_t key = name_key(name);
+      for (size_t i = 0; i < k.keys.size(); ++i)
+        if (k.keys[i] == key && k.records[i].name == name) {
+          found = k.records[i];
+          break;
+        }
+    } else {
+      scan_file(s, [&](const sym_s& sym) {
+        if (sym.name != name) return true;
+        found = sym;
+        return false;
+      });
+    }
+    it = k.first.emplace(std::string(name), found).first;
   }
-  if (it->second == std::string::npos) return std::nullopt;
-  sym_s sym;
-  fill(sym, k.records[it->second]);
-  return sym;
+  return it->second;
 }
 
 std::optional<uint32_t> kernel_symbol_offset(Session& s, std::string_view name) {

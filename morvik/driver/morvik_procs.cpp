@@ -16,6 +16,7 @@
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
 #include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/dumpfunc_symfile.h"
 #include "morvik/symbols/readcdv.h"
 
 namespace morvik {
@@ -376,18 +377,8 @@ int processdetails(Session& s) {
     return 0;
   }
 
-  if (s.symfile.is_open()) {
-    s.symfile.seek(0);
-    std::string first, second;
-    while (s.symfile.read_word(first, 159) && s.symfile.read_word(second, 159)) {
-      if (second == "OMKMEMGR") {
-        s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
-        break;
-      }
-    }
-  } else if (s.cdvfile.is_open() && findCDVName(s, "OMKMEMGR")) {
+  if (s.symfile.is_open() ? sym_pair_named(s, "OMKMEMGR") : s.cdvfile.is_open() && findCDVName(s, "OMKMEMGR"))
     s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
-  }
 
   if (pd.p_mem[1] != 0) {
     if (auto last = last_descriptor(s, pd.p_mem[1], chain_what(1, name))) {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "morvik/records/struc.h"
@@ -17,22 +17,14 @@ namespace morvik {
 // The kernel's BSX symbols, read once from the file (every lookup used to
 // scan the file again from its start).
 struct KernelSymbols {
-  // One record as kept: the fields of sym_s and the name's bytes.
-  struct Record {
-    uint16_t offset = 0;
-    uint16_t size = 0;
-    uint32_t segment = 0;
-    uint8_t section = 0;
-    uint8_t name_len = 0;
-    char name[13] = {};
-    std::string_view name_view() const { return std::string_view(name, name_len); }
-  };
   std::string path;  // the file they were read from, and its size
   uint64_t size = 0;
   bool loaded = false;
-  std::vector<Record> records;  // in file order; a short last record is not one
-  // Names looked up so far: position of their first record (npos: none).
-  std::map<std::string, size_t, std::less<>> first;
+  bool indexed = false;  // the records are held (not for a file far too large)
+  std::vector<sym_s> records;  // in file order; a short last record is not one
+  std::vector<uint64_t> keys;  // each record's name's first 8 bytes, for the lookups
+  // Names looked up so far: the first record of each, if there is one.
+  std::map<std::string, std::optional<sym_s>, std::less<>> first;
 };
 
 // The dump's address space: how the dump maps memory, and the tables

@@ -1,15 +1,17 @@
 #include "morvik/state/app_symbols.h"
 
 #include <algorithm>
-#include <numeric>
+#include <utility>
 
 namespace morvik {
 
 void AppSymbols::index_data() {
-  data_by_offset_.resize(DataList.size());
-  std::iota(data_by_offset_.begin(), data_by_offset_.end(), 0u);
-  std::stable_sort(data_by_offset_.begin(), data_by_offset_.end(),
-                   [&](uint32_t a, uint32_t b) { return DataList[a].offset < DataList[b].offset; });
+  std::vector<std::pair<int32_t, uint32_t>> order(DataList.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = {DataList[i].offset, i};
+  std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  data_by_offset_.clear();
+  data_by_offset_.reserve(order.size());
+  for (const auto& o : order) data_by_offset_.push_back(o.second);
 }
 
 const dataNode* AppSymbols::data_at(uint16_t offset) const {

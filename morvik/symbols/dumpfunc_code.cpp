@@ -2,6 +2,7 @@
 #include "morvik/symbols/dumpfunc_code.h"
 
 #include <algorithm>
+#include <deque>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,16 +33,22 @@ constexpr int16_t kSharedLabels = 22;  // the shared runtime's string-vector lab
 
 // The label reader of the SYM file (the system's getNextCodeSym).
 struct CodeSymReader {
-  vt::BinaryFile& symfile;
+  SymTokens symfile;
   bool shared;
   int16_t state = 0;
   uint32_t number = 0;
-  std::string name;
+  std::string_view name;  // until the next pair is read
 
   void getNextCodeSym() {
-    std::string value;
     while (state != kEnd) {
-      if (!read_sym_token(symfile, value, kValueChars) || !read_sym_token(symfile, name, kNameChars)) {
+      std::string_view t;
+      if (!symfile.next(t, kValueChars)) {
+        state = kEnd;
+        return;
+      }
+      char value[kValueChars + 1] = {};  // the value, until the name is read
+      std::copy(t.begin(), t.end(), value);
+      if (!symfile.next(name, kNameChars)) {
         state = kEnd;
         return;
       }
@@ -55,21 +62,21 @@ struct CodeSymReader {
       }
       if (state == kLabels) {
         if (name == "_inc1_s32" && shared) state = kSharedLabels;
-        number = Hex_to_Decimal(value.c_str());
+        number = Hex_to_Decimal(value);
       } else if (state == kSharedLabels) {
         if (name == "_retpop10") {
           state = kEnd;
           return;
         }
-        number = Hex_to_Decimal(value.c_str());
+        number = Hex_to_Decimal(value);
       }
       return;
     }
   }
 };
 
-void by_offset(std::vector<symNode>& list) {
-  std::stable_sort(list.begin(), list.end(), [](const symNode& a, const symNode& b) { return a.offset < b.offset; });
+std::vector<symNode> by_offset(std::deque<symNode>& read) {
+  return in_order(read, [](const symNode& n) { return uint64_t{n.offset}; });
 }
 
 // Debug listing of the sorted segments and of the data segment.
@@ -212,8 +219,8 @@ void makelist(Session& s) {
   sym.CodeHead.clear();
   sym.VectHead.clear();
   sym.code_paragraphs.clear();
-  s.symfile.seek(2);
-  CodeSymReader r{s.symfile, s.shared != 0, 0, 0, {}};
+  CodeSymReader r{SymTokens(s.symfile, 2), s.shared != 0, 0, 0, {}};  // from byte 2 of the file
+  std::deque<symNode> labels, vector_labels;  // in file order
   uint32_t base = 0;
   uint64_t steps = 0;
   while (r.state != kEnd) {
@@ -227,14 +234,14 @@ void makelist(Session& s) {
         base = r.number * 16;
         if (sym.code_paragraphs.size() < AppSymbols::kMaxCodeParagraphs) sym.code_paragraphs.push_back(r.number);
       } else {
-        sym.CodeHead.push_back(symNode{base + r.number, r.name.substr(0, kLabelChars)});
+        labels.push_back(symNode{base + r.number, std::string(r.name.substr(0, kLabelChars))});
       }
     } else if (r.state == kSharedLabels && r.name != "CODE") {
-      sym.VectHead.push_back(symNode{base + r.number, r.name.substr(0, kLabelChars)});
+      vector_labels.push_back(symNode{base + r.number, std::string(r.name.substr(0, kLabelChars))});
     }
   }
-  by_offset(sym.CodeHead);
-  by_offset(sym.VectHead);
+  sym.CodeHead = by_offset(labels);
+  sym.VectHead = by_offset(vector_labels);
 }
 
 void sort_code_segments(Session& s) {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <numeric>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -133,13 +132,36 @@ struct ItemList {
   }
 };
 
+// Reads of the CDV file through a block: its records are small and many,
+// and mostly follow each other.
+class CdvBytes {
+ public:
+  explicit CdvBytes(const vt::BinaryFile& f) : f_(f) {}
+  size_t read(uint64_t at, void* out, size_t n) {
+    if (at < start_ || at + n > start_ + block_.size()) {
+      block_.resize(std::max<size_t>(n, kBlock));
+      block_.resize(f_.pread(at, block_.data(), block_.size()));
+      start_ = at;
+    }
+    size_t got = std::min<size_t>(n, static_cast<size_t>(start_ + block_.size() - at));
+    std::memcpy(out, block_.data() + (at - start_), got);
+    return got;
+  }
+
+ private:
+  static constexpr size_t kBlock = 64 * 1024;
+  const vt::BinaryFile& f_;
+  uint64_t start_ = 0;
+  std::vector<unsigned char> block_;
+};
+
 struct CdvReader {
   Session& s;
-  vt::BinaryFile& f;
+  CdvBytes f;
   AppSymbols& sym;
   ItemList list;
 
-  size_t read(uint64_t at, void* buf, size_t n) { return f.pread(at, buf, n); }
+  size_t read(uint64_t at, void* buf, size_t n) { return n == 0 ? 0 : f.read(at, buf, n); }
 
   // The module table's entry of a subsection, or null when its index lies
   // outside the table; and the index an item keeps (0 for none).
@@ -255,31 +277,45 @@ struct CdvReader {
   }
 
   // The lists in their orders: by address, the newest of equal addresses
-  // first; by name, the newest of equal names first.
+  // first; by name (byte order), the newest of equal names first. Names
+  // are compared by their first 8 bytes as one number first.
   void finish() {
     std::vector<listitem>& items = list.items;
-    std::vector<uint32_t> order(items.size());
-    std::iota(order.begin(), order.end(), 0u);
-    std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-      return items[a].addr != items[b].addr ? items[a].addr < items[b].addr : a > b;
+    struct ByAddress {
+      int32_t addr;
+      uint32_t index;
+    };
+    std::vector<ByAddress> order(items.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = {items[i].addr, i};
+    std::sort(order.begin(), order.end(), [](const ByAddress& a, const ByAddress& b) {
+      return a.addr != b.addr ? a.addr < b.addr : a.index > b.index;
     });
     std::vector<uint32_t> position(items.size());
     sym.listhead.clear();
     sym.listhead.reserve(items.size());
-    for (uint32_t i : order) {
-      position[i] = static_cast<uint32_t>(sym.listhead.size());
-      sym.listhead.push_back(std::move(items[i]));
+    for (const ByAddress& o : order) {
+      position[o.index] = static_cast<uint32_t>(sym.listhead.size());
+      sym.listhead.push_back(std::move(items[o.index]));
     }
-    std::vector<uint32_t> byname(position.size());
-    std::iota(byname.begin(), byname.end(), 0u);
-    std::sort(byname.begin(), byname.end(), [&](uint32_t a, uint32_t b) {
-      const std::string& x = sym.listhead[position[a]].name;
-      const std::string& y = sym.listhead[position[b]].name;
-      return x != y ? x < y : a > b;
+    struct ByName {
+      uint64_t prefix;
+      uint32_t index;
+    };
+    std::vector<ByName> names(position.size());
+    for (uint32_t i = 0; i < names.size(); ++i) {
+      const std::string& n = sym.listhead[position[i]].name;
+      uint64_t p = 0;
+      for (size_t k = 0; k < 8; ++k) p = p << 8 | (k < n.size() ? static_cast<unsigned char>(n[k]) : 0u);
+      names[i] = {p, i};
+    }
+    std::sort(names.begin(), names.end(), [&](const ByName& a, const ByName& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      int c = sym.listhead[position[a.index]].name.compare(sym.listhead[position[b.index]].name);
+      return c != 0 ? c < 0 : a.index > b.index;
     });
     sym.alphaHead.clear();
-    sym.alphaHead.reserve(byname.size());
-    for (uint32_t i : byname) sym.alphaHead.push_back(position[i]);
+    sym.alphaHead.reserve(names.size());
+    for (const ByName& n : names) sym.alphaHead.push_back(position[n.index]);
   }
 };
 
@@ -333,7 +369,7 @@ int16_t readcdv(Session& s) {
     if (e.id == kModule) topfile = std::max(topfile, e.nfile);
   sym.topfile = topfile;
   sym.filelist.assign(size_t{topfile} + 2, cdvmodule{});
-  CdvReader r{s, f, sym, {}};
+  CdvReader r{s, CdvBytes(f), sym, {}};
   for (const hdr_entry& e : dir)
     if (e.id == kModule) r.module(e);
   dot(s);

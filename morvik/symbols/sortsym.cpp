@@ -4,6 +4,7 @@
 #include "morvik/symbols/sortsym.h"
 
 #include <algorithm>
+#include <deque>
 #include <span>
 #include <string>
 #include <vector>
@@ -27,20 +28,27 @@ constexpr uint32_t kFrame = 0xFFFFF000u;
 
 // The SYM file read two tokens at a time (the system's getnextsym).
 struct SymPairs {
-  vt::BinaryFile& infile;
+  SymTokens infile;
   AppSymbols& sym;
   int16_t state = 0;  // 0 before a keyword, 1 labels, 2 variables, -1 the end
-  std::string name;
+  std::string_view name;  // until the next pair is read
   uint32_t number = 0;
 
   void getnextsym() {
-    std::string value;
     while (state != -1) {
-      if (name == "_rtdata" || name == "_crt") sym.BASICsym = 1;
-      if (!read_sym_token(infile, value, kValueChars) || !read_sym_token(infile, name, kNameChars)) {
+      std::string_view t;
+      if (!infile.next(t, kValueChars)) {
         state = -1;
         return;
       }
+      char value[kValueChars];  // the value's characters, until the name is read
+      const size_t length = t.size();
+      std::copy(t.begin(), t.end(), value);
+      if (!infile.next(name, kNameChars)) {
+        state = -1;
+        return;
+      }
+      if (name == "_rtdata" || name == "_crt") sym.BASICsym = 1;
       if (name == "LABELS") {
         state = 1;
         return;
@@ -51,20 +59,48 @@ struct SymPairs {
       }
       if (state == 2) {
         number = 0;
-        for (unsigned char c : value) number = number * 16 + (c < 'A' ? (c & 0x0Fu) : c - 55u);
+        for (size_t i = 0; i < length; ++i) {
+          unsigned char c = static_cast<unsigned char>(value[i]);
+          number = number * 16 + (c < 'A' ? (c & 0x0Fu) : c - 55u);
+        }
       }
       return;
     }
   }
 };
 
-bool lower_or_underscore(const std::string& n) { return !n.empty() && (n[0] == '_' || (n[0] >= 'a' && n[0] <= 'z')); }
+bool lower_or_underscore(std::string_view n) { return !n.empty() && (n[0] == '_' || (n[0] >= 'a' && n[0] <= 'z')); }
 
 // The size of a data symbol from the one that follows it in the file.
 int16_t size_before(const dataNode& prev, int32_t next_offset) {
   if (prev.offset & 1) return 1;
   int16_t d = static_cast<int16_t>(static_cast<uint32_t>(next_offset) - static_cast<uint32_t>(prev.offset));
   return d > 4 ? int16_t{4} : d;
+}
+
+// The data list in name order (byte order), equal names in file order.
+// The sort compares the names' first 8 bytes as one number and looks at
+// the rest only when those are equal.
+std::vector<dataNode> by_name(std::deque<dataNode>& read) {
+  struct Key {
+    uint64_t prefix;
+    uint32_t index;
+  };
+  std::vector<Key> keys(read.size());
+  for (uint32_t i = 0; i < keys.size(); ++i) {
+    uint64_t p = 0;
+    const std::string& n = read[i].name;
+    for (size_t k = 0; k < 8; ++k) p = p << 8 | (k < n.size() ? static_cast<unsigned char>(n[k]) : 0u);
+    keys[i] = {p, i};
+  }
+  std::stable_sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    return read[a.index].name < read[b.index].name;
+  });
+  std::vector<dataNode> sorted;
+  sorted.reserve(read.size());
+  for (const Key& k : keys) sorted.push_back(std::move(read[k.index]));
+  return sorted;
 }
 
 // Four bytes of the segment at `at`, when they lie inside it.
@@ -120,15 +156,14 @@ void place_in_data_space(Session& s, int first_index) {
 void makeDataList(Session& s) {
   AppSymbols& sym = s.symbols;
   sym.DataList.clear();
-  s.symfile.seek(0);
-  SymPairs pairs{s.symfile, sym, 0, {}, 0};
+  SymPairs pairs{SymTokens(s.symfile), sym, 0, {}, 0};
   uint32_t base = 0;
-  std::vector<dataNode>& nodes = sym.DataList;
+  std::deque<dataNode> nodes;  // in file order
   for (;;) {
     pairs.getnextsym();
     if (pairs.state == -1) break;
     if (pairs.state != 2) continue;
-    const std::string& n = pairs.name;
+    const std::string_view n = pairs.name;
     if (lower_or_underscore(n)) {
       // Lower-case and "_" names are the runtimes'; only rtdsv is kept.
       if (n.compare(0, 5, "rtdsv") != 0) continue;
@@ -140,10 +175,10 @@ void makeDataList(Session& s) {
     }
     int32_t offset = static_cast<int32_t>(base + pairs.number);
     if (!nodes.empty()) nodes.back().size = size_before(nodes.back(), offset);
-    nodes.push_back(dataNode{offset, n.substr(0, kNodeNameChars), 0});
+    nodes.push_back(dataNode{offset, std::string(n.substr(0, kNodeNameChars)), 0});
   }
   if (!nodes.empty()) nodes.back().size = (nodes.back().offset & 1) ? 1 : 4;
-  std::stable_sort(nodes.begin(), nodes.end(), [](const dataNode& x, const dataNode& y) { return x.name < y.name; });
+  sym.DataList = by_name(nodes);
   sym.index_data();
   if (s.BASIC && sym.rtdsvOffset == 0) s.outfile.write("\n\t Cannot find runtime label 'rtdsv' in SYM file.\n");
 }
