@@ -88,6 +88,24 @@ TEST(SymDataList, LongTokensAreCutAndKeepThePairsInStep) {
                                                {std::string(48, 'N'), 0x20, 4}}));
 }
 
+TEST(SymDataList, TokensAcrossTheFilesBlocks) {
+  OneProcess d;
+  SymFixture f(d.b, d.proc);
+  // The file is read 64 KB at a time: a pair that straddles a block's end,
+  // a token longer than a block, and a NUL in a name.
+  SymFile sym;
+  sym.variables();
+  std::string head = sym.text() + "0002 " + std::string(65536 - sym.text().size() - 5 - 4, 'F') + " 0004 ACROSS\r\n";
+  std::string text = head + "0006 " + std::string(100000, 'L') + "\r\n0008 AFTER\r\n" + std::string("000A NUL\0CUT\r\n", 14);
+  f.sym(text);
+  morvik::makeDataList(f.s);
+  EXPECT_EQ(data_list(f.s), (std::vector<Node>{{"ACROSS", 4, 2},
+                                               {"AFTER", 8, 2},
+                                               {std::string(48, 'F'), 2, 2},
+                                               {std::string(48, 'L'), 6, 2},
+                                               {"NUL", 0xA, 4}}));
+}
+
 TEST(SymDataList, NoVariablesAndTheMissingRtdsvLabel) {
   struct Case {
     const char* what;
