@@ -8,10 +8,13 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "testkit/devicebuilder.h"
+#include "testkit/symfile.h"
 
 namespace testkit {
 
 namespace {
+
+constexpr uint16_t kDemoRtdsv = 0x0400;  // data offset of the runtime's rtdsv
 
 struct Seg {
   int proc = 0;
@@ -189,6 +192,8 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       d.data = s.data;
       d.stack = s.stack;
       b.put(d.appl_proc, uint32_t{s.data} << 16, Bytes{'T', 'O', 'T', 'A', 'L', 0, 0x10, 0x27});
+      // The runtime's rtdsv holds the data selector: the SYM file matches.
+      b.put(d.appl_proc, uint32_t{s.data} << 16 | kDemoRtdsv, le16_bytes(s.data));
       k.set_current(s.pd);
       continue;
     }
@@ -240,18 +245,13 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
 }
 
 std::string demo_sym() {
-  return "0000 LABELS\n"
-         "0000 MAIN.PROGRAM\n"
-         "0123 PROCESS.SALE\n"
-         "0310 PRINT.RECEIPT\n"
-         "0000 VARIABLES\n"
-         "0000 DATA\n"
-         "0000 TOTAL.AMOUNT\n"
-         "0008 ITEM.COUNT%\n"
-         "0010 OPERATOR.ID$\n"
-         "0040 _rtdata\n"
-         "0200 _usedlist\n"
-         "0400 rtdsv\n";
+  SymFile f;
+  f.labels().code(0x0000);
+  f.label(0x0000, "MAIN.PROGRAM").label(0x00F0, "PROCESS.SALE").label(0x0310, "PRINT.RECEIPT");
+  f.variables().data(0x0000);
+  f.variable(0x0000, "TOTAL.AMOUNT").variable(0x0008, "ITEM.COUNT%").variable(0x0010, "OPERATOR.ID$");
+  f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
+  return f.text();
 }
 
 Bytes demo_serial_bsx() { return DeviceBuilder::serial_bsx(); }

@@ -16,6 +16,8 @@
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
 #include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/dumpfunc_symfile.h"
+#include "morvik/symbols/readcdv.h"
 
 namespace morvik {
 
@@ -388,19 +390,8 @@ int processdetails(Session& s) {
     return 0;
   }
 
-  if (s.symfile.is_open()) {
-    s.symfile.seek(0);
-    std::string first, second;
-    while (s.symfile.read_word(first, 159) && s.symfile.read_word(second, 159)) {
-      if (second == "OMKMEMGR") {
-        s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
-        break;
-      }
-    }
-  } else if (s.cdvfile.is_open()) {
-    // findCDVName (the CDV reader) looks "OMKMEMGR" up here and, when found,
-    // prints the same extended-memory line.
-  }
+  if (s.symfile.is_open() ? sym_pair_named(s, "OMKMEMGR") : s.cdvfile.is_open() && findCDVName(s, "OMKMEMGR"))
+    s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
 
   if (pd.p_mem[1] != 0) {
     if (auto last = last_descriptor(s, pd.p_mem[1], chain_what(1, name))) {
@@ -441,7 +432,7 @@ int processdetails(Session& s) {
       s.outfile.print("\t %s is linked with Metaware HighC runtimes\n\n", s.APPL_NAME.c_str());
     }
   }
-  // sort_code_segments (the code symbols) is called here.
+  sort_code_segments(s);
   progress(s, ".(3).");
 
   // Where the application crashed, when it was the current process.
