@@ -32,6 +32,9 @@ struct Folder {
                   const std::string& bsx = "omkrt8gl.bsx")
       : in(dir.path()) {
     DumpBuilder b(v);
+    // A dump named with a folder ("d\\x.dat") lies in it on Windows.
+    if (std::filesystem::path(dump).has_parent_path())
+      std::filesystem::create_directories(std::filesystem::path(dump).parent_path());
     b.write(dump);
     if (!bsx.empty()) b.write_bsx(bsx);
   }
@@ -92,7 +95,7 @@ TEST(Dialogue, DefaultsFollowTheDumpKindAndPrefix) {
   } cases[] = {{DumpVariant::PagedController, "dump.dat", "ct8sl.bsx"},
                {DumpVariant::MarraTerminal, "dump.dat", "rt1sl.bsx"},
                {DumpVariant::ELTerminal, "dump.dat", "rt8gl.bsx"},
-               {DumpVariant::PagedTerminal, "c:\\d\\omkcsltf.dat", "c:\\d\\omkrt8gl.bsx"},
+               {DumpVariant::PagedTerminal, "d\\omkcsltf.dat", "d\\omkrt8gl.bsx"},
                {DumpVariant::PagedController, "xyzcslcf.dat", "xyzct8sl.bsx"}};
   for (const auto& c : cases) {
     Folder f(c.v, c.dump, "");
@@ -395,13 +398,14 @@ TEST(Dialogue, MissingGdtSymbolEndsTheRun) {
 
 TEST(Dialogue, InstalledBinary) {
   Folder f;
-  std::string cd = "cd '" + f.dir.path().string() + "' && " VT_STAGE_BIN "/morvik ";
-  auto r = testkit::run_binary(cd + "omkcsltf.dat omkrt8gl.bsx 0 mpostapl", "\n");
+  std::string morvik = testkit::installed("morvik") + " ";
+  const std::string here = f.dir.path().string();
+  auto r = testkit::run_binary(morvik + "omkcsltf.dat omkrt8gl.bsx 0 mpostapl", "\n", here);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("MORVIK program date - 05/26/2010\n"), std::string::npos);
   EXPECT_EQ(read_text("appargs"), "0.000000\r\nomkcsltf.dat\r\nomkrt8gl.bsx\r\n0\r\nmpostapl\r\n");
   testkit::write_file("bad.dat", Bytes{1, 2, 3});
-  r = testkit::run_binary(cd + "bad.dat", "");
+  r = testkit::run_binary(morvik + "bad.dat", "", here);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "\n\tDump is incomplete.\n");
 }

@@ -103,7 +103,7 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
     DemoSpec cfg;
     cfg.variant = v;
     testkit::DemoFiles f = testkit::write_demo(dir.path().string(), cfg);
-    std::string cmd = "cd '" + dir.path().string() + "' && " VT_STAGE_BIN "/morvik " +
+    std::string cmd = testkit::installed("morvik") + " " +
                       std::filesystem::path(f.dump).filename().string() + " " +
                       std::filesystem::path(f.bsx).filename().string() + " " +
                       std::filesystem::path(f.sym).filename().string() + " " + testkit::demo_appl(cfg) + " 25 512 ";
@@ -115,7 +115,7 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
                                  bsxname + ".BSX or nnn" + bsxname + ".BSV).\n\n"
                            : "";
 
-    RunResult r = testkit::run_binary(cmd + "SCREEN");
+    RunResult r = testkit::run_binary(cmd + "SCREEN", "", dir.path().string());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(has(r.out, "\n\tVELA OS Version 4 Release 1\n"));
     EXPECT_TRUE(has(r.out, "\tCannot find") == false) << r.out;
@@ -123,7 +123,7 @@ TEST(ReportFlow, InstalledBinaryEndsNormallyOnEveryVariant) {
     EXPECT_EQ(tail(r.out, closing), closing);
     EXPECT_EQ(r.err, note + "\n");  // no progress marks on the screen
 
-    r = testkit::run_binary(cmd + "report.txt");
+    r = testkit::run_binary(cmd + "report.txt", "", dir.path().string());
     EXPECT_EQ(r.status, 0) << r.err;
     std::string report = read_text(dir.file("REPORT.TXT"));
     std::string end = "\r\nMORVIK is ending normally.\r\n";
