@@ -19,6 +19,9 @@ struct DemoSpec {
   // the variant's BASIC runtime (terminal or controller layout).
   Bytes code;
   uint64_t size = 0;  // the dump file's size (the rest stays sparse); 0: as built
+  // Paged: the dump offset at which the application's page frames (and all
+  // allocated after them) begin; 0: next in line.
+  uint32_t appl_frames = 0;
 };
 
 struct DemoDump {

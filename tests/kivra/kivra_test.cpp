@@ -5,6 +5,7 @@
 
 #include "fixture.h"
 #include "kivra/kivra.h"
+#include "testkit/demo_module.h"
 #include "testkit/run.h"
 
 namespace {
@@ -320,6 +321,21 @@ TEST_F(Kivra, AFailedReopenForTheMissingResumeToggleIsReported) {
   EXPECT_EQ(out.str(), kBanner + "CBRT=80\n\tPatching [DO]... OK\n\tPatching [MR]... OK\n"
                                  "The MR patch was NOT applied (cannot reopen " + path + ": No such file or directory)\n");
   EXPECT_EQ(module()[2170], 0x00);
+}
+
+// The demo module of the README: code at 128, the error-trap site 0x100
+// into it.
+TEST_F(Kivra, PatchesTheDemoModule) {
+  testkit::DemoModuleFiles f = testkit::write_demo_module(dir.path().string());
+  auto r = run({"T", f.module, "DO", "FU", "22"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [DO]... OK\n\tPatching [FU]... OK\n");
+  EXPECT_EQ(r.err, kAsk + "  ok...\n\n\tDone!  Trap code added for 2 errors and an associated session.\n");
+  Bytes want = testkit::demo_module().build();
+  set(want, 128 + 0x100 + 42, "OD");
+  set(want, 128 + 0x100 + 48, "UF");
+  want[128 + 0x100 + 88] = 22;
+  EXPECT_EQ(testkit::read_file(f.module), want);
 }
 
 TEST_F(Kivra, InstalledProgramTakesItsAnswerFromStandardInput) {

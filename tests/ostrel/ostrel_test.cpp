@@ -2,6 +2,7 @@
 
 #include "fixture.h"
 #include "ostrel/ostrel.h"
+#include "testkit/demo_module.h"
 #include "testkit/run.h"
 
 namespace {
@@ -210,6 +211,20 @@ TEST_F(Ostrel, EndsTheSearchAtTheEndOfTheFile) {
   auto r = run({"T", path, "400"}, "y");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(word_at(998), (Bytes{0x90, 0x01}));
+}
+
+// The demo module of the README: the runtime's data 0x40 into the data
+// group, which follows the header and the 64 paragraphs of code.
+TEST_F(Ostrel, PatchesTheDemoModule) {
+  testkit::DemoModuleFiles f = testkit::write_demo_module(dir.path().string());
+  auto r = run({"T", f.module, "400"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=80\n");
+  EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 400\n");
+  Bytes want = testkit::demo_module().build();
+  want[128 + 1024 + 0x40 + 12] = 0x90;
+  want[128 + 1024 + 0x40 + 13] = 0x01;
+  EXPECT_EQ(testkit::read_file(f.module), want);
 }
 
 TEST_F(Ostrel, InstalledProgramTakesItsAnswerFromStandardInput) {

@@ -445,3 +445,26 @@ TEST(Rpost, BatchTextFromAnswerLines) {
   EXPECT_EQ(morvik::rpost_batch("t\nd.dat\nk.bsx\na.sym\n" + dir80 + "abcd\n25\n512\n"),
             "morvik d.dat k.bsx a.sym rpost  25 512 ");  // the fifth line is not used
 }
+
+// A 3.5 GiB dump whose application lies at 3 GiB reads as the same dump
+// with the application next to the kernel.
+TEST(ReportFlow, ApplicationPagesPast2GiBFormatLikeACompactDump) {
+  std::string report[2];
+  for (int big = 0; big < 2; ++big) {
+    DemoSpec cfg;
+    if (big) {
+      cfg.size = 0xE0000000;
+      cfg.appl_frames = 0xC0000000;
+    }
+    Demo m(cfg);
+    if (big) {
+      ASSERT_GE(m.b.process_dump_offset(m.d.appl_proc, uint32_t{m.d.code} << 16), 0xC0000000u);
+    }
+    RunResult r = m.run({"appl.sym", "mpostapl", "25", "512", "report.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    report[big] = m.file("REPORT.TXT");
+  }
+  EXPECT_TRUE(has(report[1], "\r\n SUB Details of terminal application mpostapl\r\n"));
+  EXPECT_TRUE(has(report[1], "\r\nMORVIK is ending normally.\r\n"));
+  EXPECT_EQ(report[1], report[0]);
+}
