@@ -76,7 +76,8 @@ class PatchFile {
   bool write(int64_t pos, const unsigned char* p, size_t n) {
     wlen_ = 0;  // the window no longer holds what the file holds
     if (!f_) return false;
-    if (pos < 0 || static_cast<uint64_t>(n) > static_cast<uint64_t>(length_) || pos > length_ - static_cast<int64_t>(n)) {
+    if (pos < 0 || static_cast<uint64_t>(n) > static_cast<uint64_t>(length_) ||
+        pos > length_ - static_cast<int64_t>(n)) {
       errno_ = EINVAL;
       return false;
     }
@@ -102,7 +103,8 @@ class PatchFile {
     // No bigger than what the file holds from pos on: a small module does
     // not cost a megabyte for each open.
     size_t want = std::max(kWindow, n);
-    if (pos < length_ && length_ - pos < static_cast<int64_t>(want)) want = std::max(n, static_cast<size_t>(length_ - pos));
+    if (pos < length_ && length_ - pos < static_cast<int64_t>(want))
+      want = std::max(n, static_cast<size_t>(length_ - pos));
     window_.resize(want);
     wpos_ = pos;
     wlen_ = 0;

@@ -280,7 +280,8 @@ class Kivra {
     }
     con_.err << "\n\tDone!  ";
     if (patched)
-      vt::print(con_.err, "Trap code added for %u %s", static_cast<unsigned>(patched), patched == 1 ? "error" : "errors");
+      vt::print(con_.err, "Trap code added for %u %s", static_cast<unsigned>(patched),
+                patched == 1 ? "error" : "errors");
     if (session_written) con_.err << " and an associated session";
     con_.err << ".\n";
   }

@@ -154,7 +154,8 @@ TEST(VanterikSym, MergesTheDemoModulesSymFile) {
   testkit::write_text(w.sym, testkit::demo_module_sym());
   auto r = w.run({});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, std::string(BANNER) + ".\nThe SYM was merged into CODE at file offset 00000BA0\n\nFile successfully vanteriked\n");
+  EXPECT_EQ(r.out, std::string(BANNER) +
+                       ".\nThe SYM was merged into CODE at file offset 00000BA0\n\nFile successfully vanteriked\n");
   Bytes o = read_file(w.mod);
   const size_t at = 128 + 1616 + 1024;
   std::string sym = testkit::demo_module_sym();
