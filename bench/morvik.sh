@@ -27,7 +27,7 @@ stamp="${content[*]}"
 for d in "$big:1024" "$small:16"; do
   dir=${d%:*} mib=${d#*:}
   if [ "$(cat "$dir/content" 2>/dev/null)" != "$stamp" ]; then
-    "$build/testkit/vt_make_demo" "$dir" controller "${content[0]}" "$mib" "${content[1]}" "${content[2]}" >/dev/null
+    "$build/testkit/vt_make_demo" "$dir" controller "${content[0]}" "$mib" 0 "${content[1]}" "${content[2]}" >/dev/null
     echo "$stamp" >"$dir/content"
   fi
 done

@@ -185,6 +185,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       ProcSpec p = proc_spec(appl, pid++, 0, 100);
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
+      if (cfg.appl_frames != 0 && b.paged()) b.set_next_frame(cfg.appl_frames);
       Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;

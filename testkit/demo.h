@@ -22,6 +22,9 @@ struct DemoSpec {
   uint64_t size = 0;  // the dump file's size (the rest stays sparse); 0: as built
   int consoles = 2;   // console drivers, each with screens of text
   int pipes = 4;      // in the pipe chain, a semaphore among them
+  // Paged: the dump offset at which the application's page frames (and all
+  // allocated after them) begin; 0: next in line.
+  uint32_t appl_frames = 0;
 };
 
 struct DemoDump {

@@ -196,17 +196,18 @@ void memory_usage(Session& s, uint32_t first) {
         continue;
       }
       ChainSum sum = sum_chain(s, pd.p_mem[i]);
-      long bytes = static_cast<long>(sum.bytes);
-      unsigned long hex = static_cast<unsigned long>(sum.bytes);
+      // A damaged chain can sum past 32 bits (and `long` has 32 on Windows).
+      long long bytes = static_cast<long long>(sum.bytes);
+      unsigned long long hex = sum.bytes;
       switch (i) {
         case 0:
-          s.outfile.print("\n\t  Code:\t\t%7ld (%lxh)", bytes, hex);
+          s.outfile.print("\n\t  Code:\t\t%7lld (%llxh)", bytes, hex);
           if (sum.shared) s.outfile.write(" (shared)");
           break;
-        case 1: s.outfile.print("\n\t  Static data:  %7ld (%lxh)\n", bytes, hex); break;
-        case 2: s.outfile.print("\t  Other data:   %7ld (%lxh) (application heap, etc.)\n", bytes, hex); break;
+        case 1: s.outfile.print("\n\t  Static data:  %7lld (%llxh)\n", bytes, hex); break;
+        case 2: s.outfile.print("\t  Other data:   %7lld (%llxh) (application heap, etc.)\n", bytes, hex); break;
         default:
-          s.outfile.print("\t  Stack:        %7ld (%lxh)\n", bytes, hex);
+          s.outfile.print("\t  Stack:        %7lld (%llxh)\n", bytes, hex);
           stack = sum.bytes;
           break;
       }
