@@ -32,8 +32,8 @@ for d in "$big:1024:200" "$small:16:200" "$many:16:5000"; do
   IFS=: read -r dir mib procs <<<"$d"
   stamp="$procs ${content[*]:1}"
   if [ "$(cat "$dir/content" 2>/dev/null)" != "$stamp" ]; then
-    "$build/testkit/vt_make_demo" "$dir" controller "$procs" "$mib" "${content[1]}" "${content[2]}" \
-      "${content[3]}" "${content[4]}" >/dev/null
+    "$build/testkit/vt_make_demo" "$dir" controller "$procs" "$mib" 0 consoles="${content[1]}" pipes="${content[2]}" \
+      heap_blocks="${content[3]}" heap_segments="${content[4]}" >/dev/null
     echo "$stamp" >"$dir/content"
   fi
 done

@@ -4,6 +4,8 @@
 #include <iosfwd>
 #include <string>
 
+#include "common/format_check.h"
+
 namespace vt {
 
 struct Console {
@@ -19,8 +21,8 @@ struct RunEnd {
 
 // printf-style formatting, checked by the compiler.
 std::string vformat(const char* fmt, va_list ap);
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-void print(std::ostream& os, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+std::string format(const char* fmt, ...) VT_PRINTF_FORMAT(1, 2);
+void print(std::ostream& os, const char* fmt, ...) VT_PRINTF_FORMAT(2, 3);
 
 // Writes the message (if any), flushes both streams and ends the run.
 [[noreturn]] void end_run(Console& con, int status);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "common/console.h"
 #include "common/le.h"
+#include "common/platform.h"
 
 namespace vt {
 
@@ -39,29 +41,29 @@ class PatchFile {
     // must not leave bytes in a buffer that a later seek or close would
     // still try to write.
     std::setvbuf(f_, nullptr, _IONBF, 0);
-    if (std::fseek(f_, 0, SEEK_END) == 0) length_ = std::max(0L, std::ftell(f_));
+    if (seek_file_end(f_)) length_ = std::max<int64_t>(0, tell_file(f_));
     return true;
   }
   bool is_open() const { return f_ != nullptr; }
-  long length() const { return length_; }
+  int64_t length() const { return length_; }
   int error() const { return errno_; }
 
   // Up to n bytes at pos; `got` says how many the file holds there. The
   // pointer stays valid until the next call.
-  const unsigned char* view(long pos, size_t n, size_t& got) {
+  const unsigned char* view(int64_t pos, size_t n, size_t& got) {
     got = 0;
     if (!f_ || pos < 0 || pos >= length_) return window_.data();
-    long wend = wpos_ + static_cast<long>(wlen_);
+    int64_t wend = wpos_ + static_cast<int64_t>(wlen_);
     bool inside = pos >= wpos_ && pos < wend;
-    if (!inside || (pos + static_cast<long>(n) > wend && wend < length_)) fill(pos, n);
-    if (pos < wpos_ || pos >= wpos_ + static_cast<long>(wlen_)) return window_.data();
+    if (!inside || (pos + static_cast<int64_t>(n) > wend && wend < length_)) fill(pos, n);
+    if (pos < wpos_ || pos >= wpos_ + static_cast<int64_t>(wlen_)) return window_.data();
     size_t off = static_cast<size_t>(pos - wpos_);
     got = std::min(n, wlen_ - off);
     return window_.data() + off;
   }
 
   // Reads n bytes at pos into dst; returns how many arrived.
-  size_t read(long pos, unsigned char* dst, size_t n) {
+  size_t read(int64_t pos, unsigned char* dst, size_t n) {
     size_t got = 0;
     const unsigned char* p = view(pos, n, got);
     if (got) std::memcpy(dst, p, got);
@@ -71,14 +73,15 @@ class PatchFile {
   // Writes n bytes at pos and pushes them to the file at once, so that a
   // failure shows here and not at some later flush. A patch never grows the
   // module: a write that would reach past its end is refused.
-  bool write(long pos, const unsigned char* p, size_t n) {
+  bool write(int64_t pos, const unsigned char* p, size_t n) {
     wlen_ = 0;  // the window no longer holds what the file holds
     if (!f_) return false;
-    if (pos < 0 || n > static_cast<size_t>(length_) || pos > length_ - static_cast<long>(n)) {
+    if (pos < 0 || static_cast<uint64_t>(n) > static_cast<uint64_t>(length_) ||
+        pos > length_ - static_cast<int64_t>(n)) {
       errno_ = EINVAL;
       return false;
     }
-    if (std::fseek(f_, pos, SEEK_SET) != 0 || std::fwrite(p, 1, n, f_) != n || std::fflush(f_) != 0) {
+    if (!seek_file(f_, pos) || std::fwrite(p, 1, n, f_) != n || std::fflush(f_) != 0) {
       errno_ = errno;
       std::clearerr(f_);
       return false;
@@ -96,15 +99,16 @@ class PatchFile {
   }
 
  private:
-  void fill(long pos, size_t n) {
+  void fill(int64_t pos, size_t n) {
     // No bigger than what the file holds from pos on: a small module does
     // not cost a megabyte for each open.
     size_t want = std::max(kWindow, n);
-    if (pos < length_) want = std::min(want, std::max(n, static_cast<size_t>(length_ - pos)));
+    if (pos < length_ && length_ - pos < static_cast<int64_t>(want))
+      want = std::max(n, static_cast<size_t>(length_ - pos));
     window_.resize(want);
     wpos_ = pos;
     wlen_ = 0;
-    if (std::fseek(f_, pos, SEEK_SET) != 0) {
+    if (!seek_file(f_, pos)) {
       errno_ = errno;
       return;
     }
@@ -116,10 +120,10 @@ class PatchFile {
   }
 
   std::FILE* f_ = nullptr;
-  long length_ = 0;
+  int64_t length_ = 0;
   int errno_ = 0;
   std::vector<unsigned char> window_ = std::vector<unsigned char>(1);
-  long wpos_ = 0;
+  int64_t wpos_ = 0;
   size_t wlen_ = 0;
 };
 
@@ -131,7 +135,7 @@ class PatchStep {
   explicit PatchStep(PatchFile& file) : file_(file) {}
 
   // Writes n bytes at pos inside the module; false when that failed.
-  bool write(long pos, const unsigned char* p, size_t n) {
+  bool write(int64_t pos, const unsigned char* p, size_t n) {
     Saved s{pos, std::vector<unsigned char>(n)};
     if (file_.read(pos, s.bytes.data(), n) != n) return false;  // not inside the module
     saved_.push_back(std::move(s));
@@ -154,7 +158,7 @@ class PatchStep {
 
  private:
   struct Saved {
-    long pos;
+    int64_t pos;
     std::vector<unsigned char> bytes;
   };
   PatchFile& file_;
@@ -164,12 +168,12 @@ class PatchStep {
 // The 128-byte module header. A file that starts with 128 zero bytes carries
 // the prefix record, and its header follows it.
 struct ModuleHeader {
-  long base = 0;
+  int64_t base = 0;
   unsigned char bytes[128] = {};
   bool complete = false;
 
   // Descriptor 9's length: the LDT group's size in paragraphs.
-  long ldt_bytes() const { return static_cast<long>(le16(bytes + 82)) * 16; }
+  int64_t ldt_bytes() const { return int64_t{le16(bytes + 82)} * 16; }
   // Descriptor 8's type byte is 0xFF when the module uses shared runtimes.
   bool uses_shared_runtimes() const { return bytes[72] == 0xFF; }
 };
@@ -220,7 +224,7 @@ inline void refuse_long_arguments(int argc, char** argv, Console& con) {
   constexpr size_t kLongest = 255;
   for (int i = 1; i < argc; ++i) {
     if (std::strlen(argv[i]) > kLongest) {
-      print(con.err, "\tArgument %d is too long (at most %zu characters).\n", i, kLongest);
+      print(con.err, "\tArgument %d is too long (at most %u characters).\n", i, static_cast<unsigned>(kLongest));
       end_run(con, 1);
     }
   }

@@ -35,6 +35,28 @@ bool replace_file(const std::string& source, const std::string& target, std::str
 
 std::string error_text(int errnum) { return std::strerror(errnum); }
 
+#ifdef _WIN32
+bool seek_file(std::FILE* f, int64_t pos) { return _fseeki64(f, pos, SEEK_SET) == 0; }
+bool seek_file_end(std::FILE* f) { return _fseeki64(f, 0, SEEK_END) == 0; }
+int64_t tell_file(std::FILE* f) { return _ftelli64(f); }
+
+std::tm local_time(std::time_t t) {
+  std::tm tm{};
+  localtime_s(&tm, &t);
+  return tm;
+}
+#else
+bool seek_file(std::FILE* f, int64_t pos) { return fseeko(f, static_cast<off_t>(pos), SEEK_SET) == 0; }
+bool seek_file_end(std::FILE* f) { return fseeko(f, 0, SEEK_END) == 0; }
+int64_t tell_file(std::FILE* f) { return static_cast<int64_t>(ftello(f)); }
+
+std::tm local_time(std::time_t t) {
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return tm;
+}
+#endif
+
 ReadOnlyHandle::~ReadOnlyHandle() { close(); }
 
 ReadOnlyHandle::ReadOnlyHandle(ReadOnlyHandle&& o) noexcept

@@ -2,6 +2,8 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <ctime>
 #include <string>
 
 namespace vt {
@@ -13,6 +15,15 @@ bool replace_file(const std::string& source, const std::string& target, std::str
 
 // The system's text for an errno value, as perror would print it.
 std::string error_text(int errnum);
+
+// 64-bit positions in a C file (`long` is 32 bits on Windows). The seeks
+// return false on failure; tell_file returns -1.
+bool seek_file(std::FILE* f, int64_t pos);
+bool seek_file_end(std::FILE* f);
+int64_t tell_file(std::FILE* f);
+
+// The local time of `t`.
+std::tm local_time(std::time_t t);
 
 // A read-only file read by position (no shared file pointer), so that
 // gigabyte dumps are read piecewise without loading them.

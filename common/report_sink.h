@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/format_check.h"
+
 namespace vt {
 
 class ReportSink {
@@ -33,7 +35,7 @@ class ReportSink {
   bool is_screen() const { return screen_ != nullptr; }
 
   void write(std::string_view text);
-  void print(const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+  void print(const char* fmt, ...) VT_PRINTF_FORMAT(2, 3);
   void putc(char c) { write(std::string_view(&c, 1)); }
 
   // Byte position in the file (the screen counts the bytes written).

@@ -1,9 +1,12 @@
 #include "fuzz/bases.h"
 
+#include "testkit/cdvfile.h"
 #include "testkit/demo.h"
 #include "testkit/devicebuilder.h"
+#include "testkit/kernelbuilder.h"
 #include "testkit/linkmodule.h"
 #include "testkit/patchmodule.h"
+#include "testkit/symfile.h"
 
 namespace fuzz {
 
@@ -61,25 +64,61 @@ DumpBuilder dump_base(DumpVariant v) {
 
 DumpBuilder morvik_base(int n) {
   if (n < kVariants) return dump_base(variant(n));
-  testkit::DemoSpec cfg;
-  cfg.variant = variant(n);
-  cfg.processes = 3;
-  DumpBuilder b(cfg.variant);
-  testkit::KernelBuilder k(b);
-  testkit::build_demo(b, k, cfg);
-  return b;
+  testkit::DemoDump d;
+  return demo_base(variant(n), d);
 }
 
 Bytes serial_bsx() { return testkit::DeviceBuilder::serial_bsx(); }
 
 std::string demo_sym() { return testkit::demo_sym(); }
 
-std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx) {
-  DumpVariant v = variant(n);
+std::vector<std::string> morvik_args(DumpVariant v, const std::string& dump, const std::string& bsx,
+                                     const std::string& sym, bool heap_trace) {
   bool terminal = v != DumpVariant::PagedController && v != DumpVariant::ELController;
-  const char* appl = terminal ? "mpostapl" : "pvncsmll";
-  if (n >= kVariants) return {"morvik", dump, bsx, kDemoSym, appl, "25", "512", "OUT.TXT", kSerialBsx, "/dh"};
-  return {"morvik", dump, bsx, "0", appl, "25", "512", "OUT.TXT", kSerialBsx};
+  std::vector<std::string> args = {
+      "morvik", dump, bsx, sym, terminal ? "mpostapl" : "pvncsmll", "25", "512", "OUT.TXT", kSerialBsx};
+  if (heap_trace) args.push_back("/dh");
+  return args;
+}
+
+DumpBuilder demo_base(DumpVariant v, testkit::DemoDump& d) {
+  testkit::DemoSpec cfg;
+  cfg.variant = v;
+  cfg.processes = 6;
+  DumpBuilder b(v);
+  testkit::KernelBuilder k(b);
+  d = testkit::build_demo(b, k, cfg);
+  return b;
+}
+
+Bytes demo_sym_file() {
+  // The demo's names, then more of each kind: a second code segment, the
+  // shared runtime's block, a second data base, odd and equal offsets.
+  testkit::SymFile f;
+  f.labels().code(0x0040).label(0x0000, "SECOND.SEG").label(0x0000, "SAME.PLACE").label(0x0011, "ODD.LABEL");
+  f.shared_runtime(0x0020, {{0x0024, "cb_vect"}}, 0x0030);
+  f.variables().data(0x0100).variable(0x0003, "ODD.VAR").variable(0x0004, "SAME%").variable(0x0004, "SAME$");
+  f.crt(0x0008);
+  std::string text = testkit::demo_sym() + f.text();
+  return Bytes(text.begin(), text.end());
+}
+
+Bytes demo_cdv_file(const testkit::DemoDump& d) {
+  testkit::CdvFile f;
+  f.module(1, d.code, 0x0000, 0x2000, "SALES.BAS");
+  f.module(2, d.code, 0x2000, 0x2000, "PRINT.BAS");
+  f.symbols(1, {testkit::cdv_procedure(0x00F0, 0x201, 0x100, "PROCESS.SALE"),
+                testkit::cdv_static(uint32_t{d.data} << 16 | 0x0010, 0x84, "TOTAL.AMOUNT"),
+                testkit::cdv_local(-4, 0x84, "ITEM"), testkit::cdv_static(uint32_t{d.data} << 16 | 0x0020, 0x84, "@TEMP"),
+                testkit::cdv_record(2, {1, 2, 3, 4, 5, 6, 7, 8})});
+  f.symbols(2, {testkit::cdv_procedure(0x2010, 1, 0x80, "PRINT.RECEIPT")});
+  f.publics(1, {{uint32_t{d.data} << 16 | 0x0010, 0, "TOTAL.AMOUNT"},
+                {uint32_t{d.code} << 16 | 0x00F0, 1, "PROCESS.SALE"},
+                {uint32_t{d.code} << 16, 1, "SALES.BAS"},
+                {uint32_t{d.data} << 16 | 0x0200, 2, "_usedlist"}});
+  f.lines(1, "SALES.BAS", {{100, 0x00F0}, {101, 0x0120}, {102, 0x0180}});
+  f.lines(2, "PRINT.BAS", {{10, 0x2010}});
+  return f.bytes();
 }
 
 Bytes link_module(int n) {

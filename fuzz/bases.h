@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "testkit/demo.h"
 #include "testkit/dumpbuilder.h"
 #include "testkit/tempdir.h"
 
@@ -30,8 +31,17 @@ Bytes serial_bsx();
 // so that they walk the heap whole); it stays in the working folder.
 constexpr const char* kDemoSym = "demo.sym";
 std::string demo_sym();
-// The answers that make MORVIK read base n's dump without asking anything.
-std::vector<std::string> morvik_args(int n, const std::string& dump, const std::string& bsx);
+// The answers that make MORVIK read the dump without asking anything; `sym`
+// names the SYM or CDV file ("0" for none), `heap_trace` adds "/dh".
+std::vector<std::string> morvik_args(testkit::DumpVariant v, const std::string& dump, const std::string& bsx,
+                                     const std::string& sym = "0", bool heap_trace = false);
+
+// The demo dump of a variant (its application runs to the symbol sections),
+// the SYM file that names its code and data, and a CDV file of every
+// record kind for the same code.
+testkit::DumpBuilder demo_base(testkit::DumpVariant v, testkit::DemoDump& d);
+Bytes demo_sym_file();
+Bytes demo_cdv_file(const testkit::DemoDump& d);
 
 // Linked modules: 0 without SRTLs, 1 behind the zero prefix, 2 with two
 // SRTLs and their fixup lists.

@@ -30,6 +30,10 @@ int main(int argc, char** argv) {
     const std::string name = (n < fuzz::kVariants ? "variant" : "demo") + std::to_string(n % fuzz::kVariants);
     seed(root, "fuzz_morvik_dump", name, pick);
     seed(root, "fuzz_morvik_bsx", name, pick);
+    if (n < fuzz::kVariants) {
+      seed(root, "fuzz_morvik_sym", name, pick);
+      seed(root, "fuzz_morvik_cdv", name, pick);
+    }
   }
   for (int n = 0; n < fuzz::kLinkModules; ++n) {
     seed(root, "fuzz_vanterik_raw", "link" + std::to_string(n), fuzz::link_module(n));

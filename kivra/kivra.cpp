@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 #include <istream>
 #include <ostream>
@@ -23,8 +24,8 @@ constexpr unsigned char TMRpatchstring[12] = {0x00, 0x50, 0xC0, 0x00, 0x00, 0x00
 constexpr unsigned char CMRpatchstring[12] = {0x00, 0x50, 0x41, 0x00, 0x00, 0x40, 0x99, 0x92, 0x50, 0x58, 0x02, 0x23};
 
 constexpr size_t kBlock = 256;
-constexpr long kOverlap = 16;
-constexpr long kMrStep = 228;
+constexpr int64_t kOverlap = 16;
+constexpr int64_t kMrStep = 228;
 constexpr size_t kMrOffsets = 240;
 
 const char kHelp[] =
@@ -51,8 +52,8 @@ class Kivra {
   void run() {
     banner();
     if (argc_ < 4 || argv_[1][0] == '?') help();
-    environ = static_cast<char>(std::toupper(static_cast<unsigned char>(argv_[1][0])));
-    if (environ != 'T' && environ != 'C') help();
+    environment = static_cast<char>(std::toupper(static_cast<unsigned char>(argv_[1][0])));
+    if (environment != 'T' && environment != 'C') help();
     vt::refuse_long_arguments(argc_, argv_, con_);
     module_ = argv_[2];
     take_arguments();
@@ -95,7 +96,7 @@ class Kivra {
 
   // The terminal runtime keeps one byte of the session, the controller's two.
   long read_session(const char* text) {
-    const long highest = environ == 'T' ? 0xFF : 0xFFFF;
+    const long highest = environment == 'T' ? 0xFF : 0xFFFF;
     long value = 0;
     bool ok = *text != '\0';
     for (const char* p = text; ok && *p; ++p) {
@@ -120,7 +121,7 @@ class Kivra {
     }
     vt::ModuleHeader header = vt::read_module_header(infile);
     if (header.complete) {
-      if (environ == 'C' && header.uses_shared_runtimes()) {
+      if (environment == 'C' && header.uses_shared_runtimes()) {
         con_.err << "\n\t   Please re-link the applicaton with the NOSH option.\n";
         vt::end_run(con_, -1);
       }
@@ -136,17 +137,17 @@ class Kivra {
 
   // 256-byte blocks that overlap by 16 bytes; a signature that starts too
   // close to a block's end moves the next block to 16 bytes before it.
-  void scan(vt::PatchFile& infile, long pos) {
-    const unsigned char* sig = environ == 'T' ? Tpatchstring : Cpatchstring;
+  void scan(vt::PatchFile& infile, int64_t pos) {
+    const unsigned char* sig = environment == 'T' ? Tpatchstring : Cpatchstring;
     for (bool first = true;; first = false) {
       size_t bytes = 0;
       const unsigned char* buffer = infile.view(pos, kBlock, bytes);
-      if (first && environ == 'T' && bytes >= 10 && std::memcmp(buffer + 2, "OMKACRBW", 8) == 0) {
+      if (first && environment == 'T' && bytes >= 10 && std::memcmp(buffer + 2, "OMKACRBW", 8) == 0) {
         con_.err << "\n\tThis is a controller app.  Please specify environ 'c' and link\n\t with the NOSH option.\n";
         vt::end_run(con_, 0);
       }
       if (bytes < kBlock) return;
-      long next = pos + static_cast<long>(bytes);
+      int64_t next = pos + static_cast<int64_t>(bytes);
       const size_t limit = bytes - 7;
       size_t at_level = vt::next_byte(buffer, 0, limit, 'C');
       size_t at_site = vt::next_pair(buffer, 0, limit, sig[0], sig[1]);
@@ -158,13 +159,13 @@ class Kivra {
         }
         size_t j = at_site;
         if (j >= bytes - 12) {
-          next = pos + static_cast<long>(j);
+          next = pos + static_cast<int64_t>(j);
           break;
         }
         if (site_matches(buffer + j)) {
           site_found_ = true;
-          S_ = pos + static_cast<long>(j);
-          P_ = S_ + (environ == 'T' ? 42 : 7);
+          S_ = pos + static_cast<int64_t>(j);
+          P_ = S_ + (environment == 'T' ? 42 : 7);
         }
         at_site = vt::next_pair(buffer, j + 1, limit, sig[0], sig[1]);
       }
@@ -176,7 +177,7 @@ class Kivra {
   // The controller's signature leaves out the four bytes of its error slot,
   // which hold whatever code an earlier patch put there.
   bool site_matches(const unsigned char* p) const {
-    if (environ == 'T') return std::memcmp(p, Tpatchstring, 13) == 0;
+    if (environment == 'T') return std::memcmp(p, Tpatchstring, 13) == 0;
     return std::memcmp(p, Cpatchstring, 7) == 0 && std::memcmp(p + 11, Cpatchstring + 11, 2) == 0;
   }
 
@@ -185,19 +186,19 @@ class Kivra {
     if (!vt::cbrt_level(p, avail, cbrt)) return;
     vt::print(con_.out, "CBRT=%d\n", cbrt);
     level_found_ = true;
-    if (environ == 'T' && cbrt > 500) {
+    if (environment == 'T' && cbrt > 500) {
       vt::print(con_.err,
                 "\n       This is not a big model terminal application - the runtimes do\n"
                 "\t not support error trapping (CBRT %d)\n",
                 cbrt);
-    } else if (environ == 'T' && cbrt < 48) {
+    } else if (environment == 'T' && cbrt < 48) {
       vt::print(con_.err,
                 "\n\t  Sorry - these runtimes are backlevel (CBRT %d).  Please\n"
                 " \t  re-link the application with runtimes of May04 or later.\n",
                 cbrt);
-    } else if (environ == 'C' && cbrt < 100) {
+    } else if (environment == 'C' && cbrt < 100) {
       con_.err << "\n\t   Please specify environ 't' for a terminal application\n";
-    } else if (environ == 'C' && cbrt <= 635) {
+    } else if (environment == 'C' && cbrt <= 635) {
       vt::print(con_.err,
                 "\n\t  Sorry - these runtimes are backlevel (CBRT %d).  Please\n"
                 " \t  re-link the application with runtimes of April03 or later.\n",
@@ -212,13 +213,13 @@ class Kivra {
   // written: a site at the very end of a cut-off module has no room for its
   // slots.
   void check_room() {
-    long end = P_ + (environ == 'T' ? 4 * 6 + 2 : 2);
-    if (session_ != 0) end = std::max(end, environ == 'T' ? S_ + 89 : S_ + 32);
+    int64_t end = P_ + (environment == 'T' ? 4 * 6 + 2 : 2);
+    if (session_ != 0) end = std::max(end, environment == 'T' ? S_ + 89 : S_ + 32);
     if (end <= endofcode) return;
     vt::print(con_.err,
-              "\n\tThe error-trap site at file position %ld is cut off by the end of the file.\n"
+              "\n\tThe error-trap site at file position %lld is cut off by the end of the file.\n"
               "\tThe file was NOT modified\n",
-              S_);
+              static_cast<long long>(S_));
     vt::end_run(con_, 1);
   }
 
@@ -235,15 +236,15 @@ class Kivra {
 
   // A failed write puts back what the step wrote before it, so that the
   // module is either patched completely or left as it was.
-  void write(vt::PatchStep& step, long pos, const unsigned char* bytes, size_t n) {
+  void write(vt::PatchStep& step, int64_t pos, const unsigned char* bytes, size_t n) {
     if (step.write(pos, bytes, n)) return;
-    vt::print(con_.out, "WRITE ERROR at file position %ld\n", pos);
+    vt::print(con_.out, "WRITE ERROR at file position %lld\n", static_cast<long long>(pos));
     if (!step.undo()) con_.err << "\n\tThe file could not be put back as it was and may be damaged.\n";
     vt::end_run(con_, 1);
   }
 
   void patch() {
-    const size_t slots = environ == 'T' ? 5 : 1;
+    const size_t slots = environment == 'T' ? 5 : 1;
     const size_t patched = std::min(codes_.size(), slots);
     const bool session_written = session_ != 0;
     vt::PatchFile outfile;
@@ -252,7 +253,7 @@ class Kivra {
       vt::end_run(con_, 1);
     }
     vt::PatchStep step(outfile);
-    long pos = P_;
+    int64_t pos = P_;
     for (size_t i = 0; i < patched; ++i, pos += 6) {
       const char* code = codes_[i];
       vt::print(con_.out, "\tPatching [%s]... ", code);
@@ -263,12 +264,12 @@ class Kivra {
       con_.out << "OK\n";
     }
     const unsigned char unused[2] = {'y', 'y'};
-    for (size_t i = patched; environ == 'T' && i < slots; ++i, pos += 6) write(step, pos, unused, 2);
+    for (size_t i = patched; environment == 'T' && i < slots; ++i, pos += 6) write(step, pos, unused, 2);
     if (session_written) {
       // The controller's session word follows its one slot.
       unsigned char word[2];
       vt::put16(word, static_cast<uint16_t>(session_));
-      if (environ == 'T')
+      if (environment == 'T')
         write(step, S_ + 88, word, 1);
       else
         write(step, S_ + 30, word, 2);
@@ -278,7 +279,9 @@ class Kivra {
       vt::end_run(con_, 1);
     }
     con_.err << "\n\tDone!  ";
-    if (patched) vt::print(con_.err, "Trap code added for %zu %s", patched, patched == 1 ? "error" : "errors");
+    if (patched)
+      vt::print(con_.err, "Trap code added for %u %s", static_cast<unsigned>(patched),
+                patched == 1 ? "error" : "errors");
     if (session_written) con_.err << " and an associated session";
     con_.err << ".\n";
   }
@@ -302,41 +305,42 @@ class Kivra {
   // Blocks every 228 bytes; a signature is looked for at the first 240
   // offsets of each.
   bool trap_missing_resumes(vt::PatchFile& outfile) {
-    const unsigned char* sig = environ == 'T' ? TMRpatchstring : CMRpatchstring;
-    for (long pos = 0; pos < endofcode; pos += kMrStep) {
+    const unsigned char* sig = environment == 'T' ? TMRpatchstring : CMRpatchstring;
+    for (int64_t pos = 0; pos < endofcode; pos += kMrStep) {
       size_t bytes = 0;
       const unsigned char* buffer = outfile.view(pos, kBlock, bytes);
       if (bytes < kBlock) {
-        if (pos + static_cast<long>(bytes) >= outfile.length())
+        if (pos + static_cast<int64_t>(bytes) >= outfile.length())
           con_.out << "The MR patch was NOT applied (signature was not found)\n";
         else
-          vt::print(con_.out, "READ ERROR at file position %ld\n", pos);
+          vt::print(con_.out, "READ ERROR at file position %lld\n", static_cast<long long>(pos));
         return false;
       }
       for (size_t j = vt::next_pair(buffer, 0, kMrOffsets, sig[0], sig[1]); j < kMrOffsets;
            j = vt::next_pair(buffer, j + 1, kMrOffsets, sig[0], sig[1])) {
-        if (std::memcmp(buffer + j, sig, 12) == 0) return toggle_flag(outfile, pos + static_cast<long>(j));
+        if (std::memcmp(buffer + j, sig, 12) == 0) return toggle_flag(outfile, pos + static_cast<int64_t>(j));
       }
     }
     con_.out << "The MR patch was NOT applied (signature was not found)\n";
     return false;
   }
 
-  bool toggle_flag(vt::PatchFile& outfile, long M) {
-    const long where = environ == 'T' ? M + 168 : M - 22;
+  bool toggle_flag(vt::PatchFile& outfile, int64_t M) {
+    const int64_t where = environment == 'T' ? M + 168 : M - 22;
     unsigned char flag[3];
     if (outfile.read(where, flag, 3) != 3) {
-      vt::print(con_.out, "READ ERROR at file position %ld\n", where);
+      vt::print(con_.out, "READ ERROR at file position %lld\n", static_cast<long long>(where));
       return false;
     }
     if (flag[0] != 0xC3 || flag[1] != 0x00 || flag[2] > 1) {
-      vt::print(con_.out, "The MR patch was NOT applied (unexpected bytes at file position %ld)\n", where);
+      vt::print(con_.out, "The MR patch was NOT applied (unexpected bytes at file position %lld)\n",
+                static_cast<long long>(where));
       return false;
     }
     flag[2] ^= 1;
     vt::PatchStep step(outfile);
     if (!step.write(where, flag, 3)) {
-      vt::print(con_.out, "WRITE ERROR at file position %ld\n", where);
+      vt::print(con_.out, "WRITE ERROR at file position %lld\n", static_cast<long long>(where));
       if (!step.undo()) con_.out << "The file could not be put back as it was and may be damaged.\n";
       return false;
     }
@@ -349,14 +353,14 @@ class Kivra {
   vt::Console& con_;
   const ModuleOpener& open_module_;
   std::string module_;
-  char environ = 0;
-  long endofcode = 0;
+  char environment = 0;  // 'T' or 'C' (not `environ`: a C runtime may define that as a macro)
+  int64_t endofcode = 0;
   std::vector<const char*> codes_;
   long session_ = 0;
   bool site_found_ = false;
   bool level_found_ = false;
-  long S_ = 0;  // where the error-trap signature starts
-  long P_ = 0;  // the first error slot
+  int64_t S_ = 0;  // where the error-trap signature starts
+  int64_t P_ = 0;  // the first error slot
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "ostrel/ostrel.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <istream>
 #include <ostream>
@@ -61,13 +62,13 @@ class Ostrel {
       con_.out << kBanner << kHelp;
       vt::end_run(con_, 0);
     }
-    _environ = argv_[1][0];
-    if (_environ == 'c' || _environ == 't') _environ = static_cast<char>(_environ - 'a' + 'A');
-    if (_environ != 'C' && _environ != 'T') {
-      vt::print(con_.err, "Invalid environment:  %c\n", _environ);
+    environment = argv_[1][0];
+    if (environment == 'c' || environment == 't') environment = static_cast<char>(environment - 'a' + 'A');
+    if (environment != 'C' && environment != 'T') {
+      vt::print(con_.err, "Invalid environment:  %c\n", environment);
       vt::end_run(con_, -1);
     }
-    pstring = _environ == 'C' ? Cpatchstring : Tpatchstring;
+    pstring = environment == 'C' ? Cpatchstring : Tpatchstring;
     vt::refuse_long_arguments(argc_, argv_, con_);
     tracesize = read_size(argv_[3]);
     if (!infile.open(argv_[2], true)) {
@@ -105,7 +106,7 @@ class Ostrel {
   // Blocks of 256 bytes that follow each other; a 00 50 too close to a
   // block's end starts the next block at it. The block that reaches the end
   // of the file has no next one: a signature in it is compared where it lies.
-  bool scan(long pos) {
+  bool scan(int64_t pos) {
     for (;;) {
       size_t got = 0;
       // The bytes just past the block let a marker or a pair that starts in
@@ -113,8 +114,8 @@ class Ostrel {
       const unsigned char* buffer = infile.view(pos, kBlock + kMarker - 1, got);
       bytes = std::min(got, kBlock);
       if (bytes == 0) return false;
-      const bool last = bytes < kBlock || pos + static_cast<long>(bytes) >= infile.length();
-      long next = pos + static_cast<long>(bytes);
+      const bool last = bytes < kBlock || pos + static_cast<int64_t>(bytes) >= infile.length();
+      int64_t next = pos + static_cast<int64_t>(bytes);
       const size_t level_limit = got >= kMarker ? std::min(bytes, got - kMarker + 1) : 0;
       const size_t pair_limit = std::min(bytes, got - 1);
       size_t at_level = vt::next_byte(buffer, 0, level_limit, 'C');
@@ -131,10 +132,10 @@ class Ostrel {
         }
         size_t j = at_pair;
         if (!last && j + 20 > bytes) {
-          next = pos + static_cast<long>(j);
+          next = pos + static_cast<int64_t>(j);
           break;
         }
-        if (matches(pos + static_cast<long>(j), buffer + j, got - j)) return true;
+        if (matches(pos + static_cast<int64_t>(j), buffer + j, got - j)) return true;
         at_pair = vt::next_pair(buffer, j + 1, pair_limit, pstring[0], pstring[1]);
       }
       if (last) return false;
@@ -144,9 +145,9 @@ class Ostrel {
 
   // Compares the signature at file position S and reads the trace-size word
   // it points to.
-  bool matches(long S, const unsigned char* p, size_t avail) {
+  bool matches(int64_t S, const unsigned char* p, size_t avail) {
     if (avail < 12 || std::memcmp(p, pstring, 12) != 0) return false;
-    long at = _environ == 'T' ? S + 12 : S - 6;
+    int64_t at = environment == 'T' ? S + 12 : S - 6;
     unsigned char word[2];
     if (infile.read(at, word, 2) != 2) return false;
     where = at;
@@ -173,12 +174,12 @@ class Ostrel {
     // the word holds the old size or the new one, never half of each.
     vt::PatchStep step(infile);
     if (!step.write(where, word, 2)) {
-      vt::print(con_.err, "\nWRITE ERROR at file position %ld\n", where);
+      vt::print(con_.err, "\nWRITE ERROR at file position %lld\n", static_cast<long long>(where));
       if (!step.undo()) con_.err << "The file could not be put back as it was and may be damaged.\n";
       vt::end_run(con_, 1);
     }
     if (!infile.close()) {
-      vt::print(con_.err, "\nWRITE ERROR at file position %ld\n", where);
+      vt::print(con_.err, "\nWRITE ERROR at file position %lld\n", static_cast<long long>(where));
       vt::end_run(con_, 1);
     }
     vt::print(con_.err, ", done!  Tracesize is now %ld\n", tracesize);
@@ -193,9 +194,9 @@ class Ostrel {
   char** const argv_;
   vt::Console& con_;
   vt::PatchFile infile;
-  char _environ = 0;
+  char environment = 0;  // 'T' or 'C' (not `environ`: a C runtime may define that as a macro)
   const unsigned char* pstring = nullptr;
-  long where = 0;
+  int64_t where = 0;
   size_t bytes = 0;
   long tracesize = 0;
   int old_tracesize = 0;

@@ -9,10 +9,13 @@
 #include "common/le.h"
 #include "testkit/devicebuilder.h"
 #include "testkit/heapbuilder.h"
+#include "testkit/symfile.h"
 
 namespace testkit {
 
 namespace {
+
+constexpr uint16_t kDemoRtdsv = 0x0400;  // data offset of the runtime's rtdsv
 
 struct Seg {
   int proc = 0;
@@ -259,6 +262,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       ProcSpec p = proc_spec(appl, pid++, 0, 100);
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
+      if (cfg.appl_frames != 0 && b.paged()) b.set_next_frame(cfg.appl_frames);
       Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r, 32 + cfg.heap_segments);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;
@@ -266,6 +270,8 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       d.data = s.data;
       d.stack = s.stack;
       b.put(d.appl_proc, uint32_t{s.data} << 16, Bytes{'T', 'O', 'T', 'A', 'L', 0, 0x10, 0x27});
+      // The runtime's rtdsv holds the data selector: the SYM file matches.
+      b.put(d.appl_proc, uint32_t{s.data} << 16 | kDemoRtdsv, le16_bytes(s.data));
       // The heap of the runtime the code start names.
       Bytes code = demo_code(cfg);
       if (code == kTerminalBasicCode)
@@ -324,18 +330,13 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
 }
 
 std::string demo_sym() {
-  return "0000 LABELS\n"
-         "0000 MAIN.PROGRAM\n"
-         "0123 PROCESS.SALE\n"
-         "0310 PRINT.RECEIPT\n"
-         "0000 VARIABLES\n"
-         "0000 DATA\n"
-         "0000 TOTAL.AMOUNT\n"
-         "0008 ITEM.COUNT%\n"
-         "0010 OPERATOR.ID$\n"
-         "0040 _rtdata\n"
-         "0200 _usedlist\n"
-         "0400 rtdsv\n";
+  SymFile f;
+  f.labels().code(0x0000);
+  f.label(0x0000, "MAIN.PROGRAM").label(0x00F0, "PROCESS.SALE").label(0x0310, "PRINT.RECEIPT");
+  f.variables().data(0x0000);
+  f.variable(0x0000, "TOTAL.AMOUNT").variable(0x0008, "ITEM.COUNT%").variable(0x0010, "OPERATOR.ID$");
+  f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
+  return f.text();
 }
 
 Bytes demo_serial_bsx() { return DeviceBuilder::serial_bsx(); }

@@ -28,6 +28,9 @@ struct DemoSpec {
   // many blocks in `heap_segments` segments of 64 KB.
   int heap_blocks = 0;
   int heap_segments = 0;
+  // Paged: the dump offset at which the application's page frames (and all
+  // allocated after them) begin; 0: next in line.
+  uint32_t appl_frames = 0;
 };
 
 struct DemoDump {
@@ -45,7 +48,8 @@ extern const Bytes kTerminalBasicCode;    // 81 E4 FE FF ...
 extern const Bytes kControllerBasicCode;  // far call, then pushes of constants
 // Builds the demo into `b`.
 DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg);
-// The application's SYM file.
+// The application's SYM file: three labels around the crash address
+// (0x0123, 0x33 into PROCESS.SALE), four variables and the runtime's names.
 std::string demo_sym();
 // The RS-485 driver's BSX file.
 Bytes demo_serial_bsx();

@@ -171,6 +171,11 @@ void DumpBuilder::write_bsx(const std::string& path) const { write_file(path, bs
 
 // --- memory ------------------------------------------------------------------
 
+void DumpBuilder::set_next_frame(uint32_t offset) {
+  if (offset % kPage != 0 || offset < next_frame_) throw std::invalid_argument("frames go forward in whole pages");
+  next_frame_ = offset;
+}
+
 uint32_t DumpBuilder::alloc_frames(uint32_t count) {
   uint32_t f = next_frame_;
   next_frame_ += count * kPage;

@@ -61,6 +61,9 @@ class DumpBuilder {
   Bytes get_phys(uint32_t offset, size_t len) const;
   // Makes the dump at least `size` bytes long (the rest reads as zeros).
   void set_size(uint64_t size);
+  // Paged: frames allocated from now on start at this dump offset (a 4 KB
+  // multiple), so that memory can lie far into a large file.
+  void set_next_frame(uint32_t offset);
   uint64_t size() const { return size_; }
   Bytes image() const;
   void write(const std::string& path) const;  // sparse where the file system allows

@@ -49,18 +49,4 @@ class PatchModule {
   long ldt_paragraphs_;
 };
 
-// While alive, every write at or past `limit` bytes into a file fails, as on
-// a full disk; the writer sees EFBIG instead of a signal.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(long limit);
-  ~FileSizeLimit();
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
- private:
-  unsigned long long saved_;
-  void (*saved_handler_)(int);
-};
-
 }  // namespace testkit

@@ -83,8 +83,8 @@ struct Vanterik {
 };
 
 // Fatal error: message on standard error, scratch file removed, status 1.
-[[noreturn]] void fatal(Vanterik& v, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
-void out(Vanterik& v, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+[[noreturn]] void fatal(Vanterik& v, const char* fmt, ...) VT_PRINTF_FORMAT(2, 3);
+void out(Vanterik& v, const char* fmt, ...) VT_PRINTF_FORMAT(2, 3);
 
 void assign_selectors(Vanterik& v);
 void size_selectors(Vanterik& v);

@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "common/le.h"
+#include "common/platform.h"
 #include "vanterik/run.h"
 
 namespace vanterik {
@@ -92,9 +93,9 @@ void read_module(Vanterik& v) {
   std::FILE* f = std::fopen(v.modname.c_str(), "r+b");
   if (!f) fatal(v, "ERROR: Could not open %s\n", v.modname.c_str());
   // Sized from the end position, but taken as long as reads give bytes.
-  long size = std::fseek(f, 0, SEEK_END) == 0 ? std::ftell(f) : -1;
+  int64_t size = vt::seek_file_end(f) ? vt::tell_file(f) : -1;
   std::rewind(f);
-  v.module.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  v.module.resize(size > 0 && static_cast<uint64_t>(size) <= SIZE_MAX ? static_cast<size_t>(size) : 0);
   size_t have = std::fread(v.module.data(), 1, v.module.size(), f);
   v.module.resize(have);
   unsigned char buf[SYM_CHUNK];
@@ -223,16 +224,7 @@ void out(Vanterik& v, const char* fmt, ...) {
   va_end(ap);
 }
 
-std::tm system_local_time() {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
-#ifdef _WIN32
-  localtime_s(&t, &now);
-#else
-  localtime_r(&now, &t);
-#endif
-  return t;
-}
+std::tm system_local_time() { return vt::local_time(std::time(nullptr)); }
 
 int vanterik_run(int argc, char** argv, vt::Console& con, const LocalClock& clock) {
   Vanterik v(con);

@@ -1,5 +1,6 @@
 // Kernel symbol lookup in the BSX file.
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "morvik/addrspace/dumpfunc.h"
@@ -10,9 +11,24 @@ uint32_t sym_dump_offset(const Session& s, const sym_s& sym) {
   return sym.segment + sym.offset + s.space.kernal_offset;
 }
 
-void scan_kernel_symbols(Session& s, const std::function<bool(const sym_s&)>& visit) {
-  // Records are read a block at a time; a short last record ends the scan.
-  constexpr size_t kBlockRecords = 2048;
+namespace {
+
+// Files larger than this are not real BSX files (the largest kernels' are
+// about 22 MB): they are scanned as they stand rather than held in memory.
+constexpr uint64_t kMostIndexed = 32u << 20;
+constexpr size_t kBlockRecords = 32768;
+
+// A name's first 8 bytes as one number: names are compared by it first.
+uint64_t name_key(std::string_view name) {
+  uint64_t key = 0;
+  for (size_t i = 0; i < 8; ++i) key = key << 8 | (i < name.size() ? static_cast<unsigned char>(name[i]) : 0u);
+  return key;
+}
+
+// Visits the records of the file in order, a block at a time; a short last
+// record ends them.
+template <typename Visit>
+void scan_file(Session& s, Visit&& visit) {
   std::vector<unsigned char> block(kBlockRecords * sym_s::kSize);
   uint64_t at = kBsxHeaderSize;
   for (;;) {
@@ -25,14 +41,65 @@ void scan_kernel_symbols(Session& s, const std::function<bool(const sym_s&)>& vi
   }
 }
 
-std::optional<sym_s> find_kernel_symbol(Session& s, std::string_view name) {
-  std::optional<sym_s> found;
-  scan_kernel_symbols(s, [&](const sym_s& sym) {
-    if (sym.name != name) return true;
-    found = sym;
-    return false;
+// The BSX records, read the first time a lookup needs them (and again when
+// another BSX file has been opened since).
+KernelSymbols& kernel_symbols(Session& s) {
+  KernelSymbols& k = s.space.kernel_symbols;
+  if (k.loaded && k.path == s.bsxfile.path() && k.size == s.bsxfile.size()) return k;
+  k.path = s.bsxfile.path();
+  k.size = s.bsxfile.size();
+  k.loaded = true;
+  k.indexed = k.size <= kMostIndexed;
+  k.records.clear();
+  k.records.shrink_to_fit();
+  k.first.clear();
+  k.keys.clear();
+  if (!k.indexed) return k;
+  size_t records = k.size > kBsxHeaderSize ? static_cast<size_t>((k.size - kBsxHeaderSize) / sym_s::kSize) : 0;
+  k.records.reserve(records);
+  k.keys.reserve(records);
+  scan_file(s, [&](sym_s&& sym) {
+    k.keys.push_back(name_key(sym.name));
+    k.records.push_back(std::move(sym));
+    return true;
   });
-  return found;
+  return k;
+}
+
+}  // namespace
+
+void scan_kernel_symbols(Session& s, const std::function<bool(const sym_s&)>& visit) {
+  KernelSymbols& k = kernel_symbols(s);
+  if (!k.indexed) {
+    scan_file(s, [&](const sym_s& sym) { return visit(sym); });
+    return;
+  }
+  for (const sym_s& sym : k.records)
+    if (!visit(sym)) return;
+}
+
+std::optional<sym_s> find_kernel_symbol(Session& s, std::string_view name) {
+  KernelSymbols& k = kernel_symbols(s);
+  auto it = k.first.find(name);
+  if (it == k.first.end()) {
+    std::optional<sym_s> found;
+    if (k.indexed) {
+      const uint64_t key = name_key(name);
+      for (size_t i = 0; i < k.keys.size(); ++i)
+        if (k.keys[i] == key && k.records[i].name == name) {
+          found = k.records[i];
+          break;
+        }
+    } else {
+      scan_file(s, [&](const sym_s& sym) {
+        if (sym.name != name) return true;
+        found = sym;
+        return false;
+      });
+    }
+    it = k.first.emplace(std::string(name), found).first;
+  }
+  return it->second;
 }
 
 std::optional<uint32_t> kernel_symbol_offset(Session& s, std::string_view name) {

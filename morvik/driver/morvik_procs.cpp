@@ -17,6 +17,8 @@
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
 #include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/dumpfunc_symfile.h"
+#include "morvik/symbols/readcdv.h"
 
 namespace morvik {
 
@@ -198,17 +200,18 @@ void memory_usage(Session& s, uint32_t first) {
         continue;
       }
       ChainSum sum = sum_chain(s, pd.p_mem[i]);
-      long bytes = static_cast<long>(sum.bytes);
-      unsigned long hex = static_cast<unsigned long>(sum.bytes);
+      // A damaged chain can sum past 32 bits (and `long` has 32 on Windows).
+      long long bytes = static_cast<long long>(sum.bytes);
+      unsigned long long hex = sum.bytes;
       switch (i) {
         case 0:
-          s.outfile.print("\n\t  Code:\t\t%7ld (%lxh)", bytes, hex);
+          s.outfile.print("\n\t  Code:\t\t%7lld (%llxh)", bytes, hex);
           if (sum.shared) s.outfile.write(" (shared)");
           break;
-        case 1: s.outfile.print("\n\t  Static data:  %7ld (%lxh)\n", bytes, hex); break;
-        case 2: s.outfile.print("\t  Other data:   %7ld (%lxh) (application heap, etc.)\n", bytes, hex); break;
+        case 1: s.outfile.print("\n\t  Static data:  %7lld (%llxh)\n", bytes, hex); break;
+        case 2: s.outfile.print("\t  Other data:   %7lld (%llxh) (application heap, etc.)\n", bytes, hex); break;
         default:
-          s.outfile.print("\t  Stack:        %7ld (%lxh)\n", bytes, hex);
+          s.outfile.print("\t  Stack:        %7lld (%llxh)\n", bytes, hex);
           stack = sum.bytes;
           break;
       }
@@ -398,19 +401,8 @@ int processdetails(Session& s) {
     return 0;
   }
 
-  if (s.symfile.is_open()) {
-    s.symfile.seek(0);
-    std::string first, second;
-    while (s.symfile.read_word(first, 159) && s.symfile.read_word(second, 159)) {
-      if (second == "OMKMEMGR") {
-        s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
-        break;
-      }
-    }
-  } else if (s.cdvfile.is_open()) {
-    // findCDVName (the CDV reader) looks "OMKMEMGR" up here and, when found,
-    // prints the same extended-memory line.
-  }
+  if (s.symfile.is_open() ? sym_pair_named(s, "OMKMEMGR") : s.cdvfile.is_open() && findCDVName(s, "OMKMEMGR"))
+    s.outfile.write("\t This application uses extended memory management (OMKMEM)\n\n");
 
   if (pd.p_mem[1] != 0) {
     if (auto last = last_descriptor(s, pd.p_mem[1], chain_what(1, name))) {
@@ -451,7 +443,7 @@ int processdetails(Session& s) {
       s.outfile.print("\t %s is linked with Metaware HighC runtimes\n\n", s.APPL_NAME.c_str());
     }
   }
-  // sort_code_segments (the code symbols) is called here.
+  sort_code_segments(s);
   progress(s, ".(3).");
 
   // Where the application crashed, when it was the current process.

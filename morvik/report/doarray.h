@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "common/format_check.h"
 #include "morvik/state/session.h"
 
 namespace morvik {
@@ -43,7 +44,7 @@ void seek_summary(Session& s, int64_t pos);
 // blank), moves summaryPos to the next box line and returns to the end of
 // the report. Only in a report file with a summary area; a line beyond the
 // 14th is dropped, and a text longer than the box's inside is cut.
-void add_summary_line(Session& s, const char* fmt, ...) __attribute__((format(printf, 2, 3)));
+void add_summary_line(Session& s, const char* fmt, ...) VT_PRINTF_FORMAT(2, 3);
 
 // Hex and character dump of `buf`, 16 bytes a line.
 void pdump(Session& s, std::span<const unsigned char> buf);

@@ -64,8 +64,9 @@ class ArrayData {
 // The end of a header line: the array's source file with a CDV file, else
 // just the line end. An index outside the table names nothing.
 void source_file_end(Session& s, int16_t file) {
-  if (s.cdvfile.is_open() && file > 0 && static_cast<size_t>(file) < s.symbols.filelist_names.size())
-    s.outfile.print("%s\n", s.symbols.filelist_names[static_cast<size_t>(file)].c_str());
+  const cdvmodule* m = s.symbols.module(file);
+  if (s.cdvfile.is_open() && m)
+    s.outfile.print("%s\n", m->name.c_str());
   else
     s.outfile.write("\n");
 }

@@ -4,12 +4,28 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "morvik/records/struc.h"
 
 namespace morvik {
+
+// The kernel's BSX symbols, read once from the file (every lookup used to
+// scan the file again from its start).
+struct KernelSymbols {
+  std::string path;  // the file they were read from, and its size
+  uint64_t size = 0;
+  bool loaded = false;
+  bool indexed = false;  // the records are held (not for a file far too large)
+  std::vector<sym_s> records;  // in file order; a short last record is not one
+  std::vector<uint64_t> keys;  // each record's name's first 8 bytes, for the lookups
+  // Names looked up so far: the first record of each, if there is one.
+  std::map<std::string, std::optional<sym_s>, std::less<>> first;
+};
 
 // The dump's address space: how the dump maps memory, and the tables
 // loaded from it to translate addresses into dump offsets.
@@ -55,6 +71,8 @@ struct AddressSpace {
   std::array<uint32_t, 1024> syspagetable{};
   uint32_t oldsysPTaddr = 0;
   bool ldtptr_shown = false;  // the debug line "ldtptr=" is printed once per run
+
+  KernelSymbols kernel_symbols;  // the BSX file's records
 
   // Bounds-checked views of the copies (a slot outside a copy reads as zero).
   size_t gdt_slots() const { return gdtptr.size() / GDT_entry::kSize; }

@@ -3,83 +3,14 @@
 #include <functional>
 #include <sstream>
 
+#include "fixture.h"
 #include "kivra/kivra.h"
-#include "testkit/patchmodule.h"
+#include "testkit/demo_module.h"
 #include "testkit/run.h"
-#include "testkit/tempdir.h"
 
 namespace {
 
-using testkit::Bytes;
-using testkit::PatchModule;
-using testkit::PatchModuleLayout;
-
-const std::string kBanner =
-    "\n\n"
-    "    ######################################################################\n"
-    "    #                                                                    #\n"
-    "    #   KIVRA:    Patch an appl to trap on specific errors   02/20/2009  #\n"
-    "    #                                                                    #\n"
-    "    ######################################################################\n";
-
-const std::string kHelp =
-    "      This tool patches a BASIC controller or terminal big memory model\n"
-    "      application to cause it to dump on a given error.  Up to 5 errors\n"
-    "      may be specified for a terminal application, or a single error for\n"
-    "      a controller application.  A session number is optional.\n"
-    "\n"
-    "      Usage:    KIVRA environ filename errorcodes(s) session\n"
-    "\t  environ:     'T' for a terminal app, 'C' for a controller app.\n"
-    "\t  filename:\tName of the executable file. \n"
-    "\t  errorcode(s): Error(s) on which the application is to dump.\n"
-    "\t  session:      Session number associated with the above error(s).\n"
-    "\n"
-    "      For example,    KIVRA  T  pvnts10l.286  DO EF FU 22\n"
-    "\t  modifies pvnts10l.286 such that the terminal will dump on the\n"
-    "\t  first DO, EF or FU error which occurs on session 22.\n"
-    "\n"
-    "      Notes:  \n"
-    "\t  A controller application must be linked with the NOSH option.\n"
-    "\t  A controller application may be patched one time only.\n";
-
-const std::string kAsk = "\n\tFound it!  Are you sure you want the file modified (Y/N)?  ";
-
-void set(Bytes& b, long pos, const std::string& text) { std::copy(text.begin(), text.end(), b.begin() + pos); }
-
-class Kivra : public ::testing::Test {
- protected:
-  testkit::RunResult run(std::vector<std::string> args, const std::string& input = "") {
-    args.insert(args.begin(), "kivra");
-    return testkit::run_entry(kivra_main, args, input);
-  }
-  Bytes module() { return testkit::read_file(path); }
-
-  // A terminal module: LDT group of 2 paragraphs (code at 160), level 80 at
-  // 200, the error-trap site at 1000, missing-RESUME data at 2000 (flag at 2168).
-  PatchModule terminal(bool zero_prefix = false) {
-    PatchModuleLayout layout;
-    layout.zero_prefix = zero_prefix;
-    layout.ldt_paragraphs = 2;
-    PatchModule m(layout);
-    long shift = m.header_base();
-    m.level(200 + shift, 80);
-    m.trap_site('T', 1000 + shift);
-    m.missing_resume('T', 2000 + shift, {0xC3, 0x00, 0x00});
-    return m;
-  }
-  // A controller module: code at 128, level 636 at 300, the site at 1500,
-  // missing-RESUME data at 3000 (flag at 2978).
-  PatchModule controller() {
-    PatchModule m;
-    m.level(300, 636);
-    m.trap_site('C', 1500);
-    m.missing_resume('C', 3000, {0xC3, 0x00, 0x01});
-    return m;
-  }
-
-  testkit::TempDir dir;
-  std::string path = dir.file("app.286");
-};
+using namespace kivra_tests;
 
 TEST_F(Kivra, PrintsBannerAndHelpWhenTheCommandIsIncomplete) {
   for (const auto& args : std::vector<std::vector<std::string>>{
@@ -372,19 +303,6 @@ TEST_F(Kivra, AMissingResumeToggleThatCannotBeDoneEndsWithAFailure) {
   }
 }
 
-TEST_F(Kivra, AFailedWriteIsReportedAndNeverCalledDone) {
-  PatchModule m = terminal();
-  m.write(path);
-  testkit::RunResult r;
-  {
-    testkit::FileSizeLimit full(1048);  // the first slot fits, the second does not
-    r = run({"T", path, "DO", "EF"}, "y");
-  }
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [DO]... OK\n\tPatching [EF]... WRITE ERROR at file position 1048\n");
-  EXPECT_EQ(r.err, kAsk + "  ok...\n");
-}
-
 TEST_F(Kivra, AFailedReopenForTheMissingResumeToggleIsReported) {
   PatchModule m = terminal();
   m.write(path);
@@ -405,10 +323,25 @@ TEST_F(Kivra, AFailedReopenForTheMissingResumeToggleIsReported) {
   EXPECT_EQ(module()[2170], 0x00);
 }
 
+// The demo module of the README: code at 128, the error-trap site 0x100
+// into it.
+TEST_F(Kivra, PatchesTheDemoModule) {
+  testkit::DemoModuleFiles f = testkit::write_demo_module(dir.path().string());
+  auto r = run({"T", f.module, "DO", "FU", "22"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [DO]... OK\n\tPatching [FU]... OK\n");
+  EXPECT_EQ(r.err, kAsk + "  ok...\n\n\tDone!  Trap code added for 2 errors and an associated session.\n");
+  Bytes want = testkit::demo_module().build();
+  set(want, 128 + 0x100 + 42, "OD");
+  set(want, 128 + 0x100 + 48, "UF");
+  want[128 + 0x100 + 88] = 22;
+  EXPECT_EQ(testkit::read_file(f.module), want);
+}
+
 TEST_F(Kivra, InstalledProgramTakesItsAnswerFromStandardInput) {
   PatchModule m = terminal();
   m.write(path);
-  auto r = testkit::run_binary(std::string(VT_STAGE_BIN) + "/kivra T " + path + " FU 9", "y\n");
+  auto r = testkit::run_binary(testkit::installed("kivra") + " T " + path + " FU 9", "y\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, kBanner + "CBRT=80\n\tPatching [FU]... OK\n");
   EXPECT_EQ(r.err, kAsk + "  ok...\n\n\tDone!  Trap code added for 1 error and an associated session.\n");

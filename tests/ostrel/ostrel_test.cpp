@@ -1,68 +1,13 @@
 #include <gtest/gtest.h>
 
+#include "fixture.h"
 #include "ostrel/ostrel.h"
-#include "testkit/patchmodule.h"
+#include "testkit/demo_module.h"
 #include "testkit/run.h"
-#include "testkit/tempdir.h"
 
 namespace {
 
-using testkit::Bytes;
-using testkit::PatchModule;
-using testkit::PatchModuleLayout;
-
-const std::string kBannerAndHelp =
-    "\n\t##############################################################\n"
-    "\t#                                                            #\n"
-    "\t#   OSTREL                                    Apr 16, 2010   #\n"
-    "\t#                                                            #\n"
-    "\t##############################################################\n"
-    "\n\tThis tool patches a BASIC application to increase the size of\n"
-    "\tthe application call trace in a controller or terminal big\n"
-    "\tmemory model application.  Usage:\n"
-    "\t  OSTREL  environ  filename  size\n"
-    "\tWhere:\n"
-    "\t  'environ'  is either 'C' for controller, or 'T' for terminal.\n"
-    "\t  'filename' is the name of the application executable. \n"
-    "\t  'size'     is the desired number of trace entries to preserve.\n"
-    "\t             This number may not exceed 5200.\n"
-    "\n\tFor example,\n"
-    "\t\t   OSTREL T pvnts10l.286 400\n"
-    "\t   will modify terminal application pvnts10l.286 such that the\n"
-    "\t   trace buffer accommodates up to 400 entries before it wraps.\n";
-
-const std::string kNotFound = "Sorry, couldn't find it.  Please check your runtime level.\n";
-
-std::string asked(int old_size) {
-  return "Found it!  The old trace size was " + std::to_string(old_size) +
-         ".\n\nAre you sure you want this file modified (Y/N)? \n  OK";
-}
-
-class Ostrel : public ::testing::Test {
- protected:
-  testkit::RunResult run(const std::vector<std::string>& args, const std::string& input = "") {
-    std::vector<std::string> all = {"ostrel"};
-    all.insert(all.end(), args.begin(), args.end());
-    return testkit::run_entry(ostrel_main, all, input);
-  }
-  Bytes module() { return testkit::read_file(path); }
-  Bytes word_at(long pos) {
-    Bytes b = module();
-    return Bytes(b.begin() + pos, b.begin() + pos + 2);
-  }
-
-  // A terminal module: code at 128, the scan from 256, the level at 300
-  // and the trace-size word (100 entries) at 1012.
-  PatchModule terminal(int level = 80) {
-    PatchModule m;
-    if (level >= 0) m.level(300, level);
-    m.trace_size('T', 1000, 100);
-    return m;
-  }
-
-  testkit::TempDir dir;
-  std::string path = dir.file("app.286");
-};
+using namespace ostrel_tests;
 
 TEST_F(Ostrel, PrintsBannerAndHelpWhenTheCommandIsIncomplete) {
   for (const auto& args :
@@ -268,23 +213,24 @@ TEST_F(Ostrel, EndsTheSearchAtTheEndOfTheFile) {
   EXPECT_EQ(word_at(998), (Bytes{0x90, 0x01}));
 }
 
-TEST_F(Ostrel, AFailedWriteIsReportedAndNeverCalledDone) {
-  PatchModule m = terminal();
-  m.write(path);
-  testkit::RunResult r;
-  {
-    testkit::FileSizeLimit full(1012);
-    r = run({"T", path, "400"}, "y");
-  }
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, asked(100) + "\nWRITE ERROR at file position 1012\n");
-  EXPECT_EQ(module(), m.bytes());
+// The demo module of the README: the runtime's data 0x40 into the data
+// group, which follows the header and the 64 paragraphs of code.
+TEST_F(Ostrel, PatchesTheDemoModule) {
+  testkit::DemoModuleFiles f = testkit::write_demo_module(dir.path().string());
+  auto r = run({"T", f.module, "400"}, "y");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "CBRT=80\n");
+  EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 400\n");
+  Bytes want = testkit::demo_module().build();
+  want[128 + 1024 + 0x40 + 12] = 0x90;
+  want[128 + 1024 + 0x40 + 13] = 0x01;
+  EXPECT_EQ(testkit::read_file(f.module), want);
 }
 
 TEST_F(Ostrel, InstalledProgramTakesItsAnswerFromStandardInput) {
   PatchModule m = terminal();
   m.write(path);
-  auto r = testkit::run_binary(std::string(VT_STAGE_BIN) + "/ostrel T " + path + " 2000", "y\n");
+  auto r = testkit::run_binary(testkit::installed("ostrel") + " T " + path + " 2000", "y\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "CBRT=80\n");
   EXPECT_EQ(r.err, asked(100) + ", done!  Tracesize is now 2000\n");

@@ -387,7 +387,7 @@ TEST(VanterikSwitches, ErrorsHelpAndUsage) {
 TEST(VanterikEndToEnd, InstalledBinaryProcessesAModule) {
   Workspace w;
   write_file(w.mod, small_module().build());
-  auto r = testkit::run_binary(std::string(VT_STAGE_BIN) + "/vanterik -n " + w.mod);
+  auto r = testkit::run_binary(testkit::installed("vanterik") + " -n " + w.mod);
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, std::string(BANNER) + ".\nFile successfully vanteriked\n");
   Bytes o = read_file(w.mod);

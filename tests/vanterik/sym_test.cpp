@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "fixture.h"
+#include "testkit/demo_module.h"
 
 using namespace vtest;
 using testkit::link_group;
@@ -142,4 +143,23 @@ TEST(VanterikSym, ASymFileItCannotStampOrReadIsReportedAndTheRunStillSucceeds) {
     EXPECT_EQ(read_file(w.mod), small_expected());
     EXPECT_FALSE(w.exists(w.pst));
   }
+}
+
+// The demo module of the README: its SYM file goes into the code group,
+// which follows the header (128 bytes) and the LDT group (101 paragraphs)
+// and holds 64 paragraphs.
+TEST(VanterikSym, MergesTheDemoModulesSymFile) {
+  Workspace w;
+  write_file(w.mod, testkit::demo_module().build());
+  testkit::write_text(w.sym, testkit::demo_module_sym());
+  auto r = w.run({});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, std::string(BANNER) +
+                       ".\nThe SYM was merged into CODE at file offset 00000BB0\n\nFile successfully vanteriked\n");
+  Bytes o = read_file(w.mod);
+  const size_t at = 128 + 1616 + 1024;
+  std::string sym = testkit::demo_module_sym();
+  ASSERT_GE(o.size(), at + sym.size() + 8);
+  EXPECT_EQ(std::string(o.begin() + at, o.begin() + at + sym.size()), sym);
+  EXPECT_EQ(std::string(o.begin() + at + sym.size(), o.begin() + at + sym.size() + 8), "Vanterik");
 }

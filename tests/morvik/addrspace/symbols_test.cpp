@@ -2,6 +2,8 @@
 // BSX plausibility check.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "morvik/symbols/dumpfunc_symfile.h"
 #include "tests/morvik/fixture.h"
 
@@ -15,6 +17,8 @@ TEST(Bsx, LookupByNameIsExactAndStopsAtTheFirstMatch) {
   b.add_bsx_record("omkosver", 0x20000, 0x0010);
   b.add_bsx_record("omkosver", 0x30000, 0x0020);
   b.add_bsx_record("fn_shifttabl", 0x40000, 0x0030);  // a 12-character name
+  b.add_bsx_record("fn_table_a", 0x50000, 0x0040);    // the same first 8 characters
+  b.add_bsx_record("fn_table_b", 0x60000, 0x0050);
   SessionFixture f(b);
   auto sym = morvik::find_kernel_symbol(f.s, "omkosver");
   ASSERT_TRUE(sym);
@@ -22,6 +26,21 @@ TEST(Bsx, LookupByNameIsExactAndStopsAtTheFirstMatch) {
   EXPECT_EQ(morvik::kernel_symbol_offset(f.s, "fn_shifttabl"), 0x00140030u);
   EXPECT_FALSE(morvik::find_kernel_symbol(f.s, "OMKOSVER"));
   EXPECT_FALSE(morvik::find_kernel_symbol(f.s, "omkosve"));
+  EXPECT_EQ(morvik::kernel_symbol_offset(f.s, "fn_table_b"), 0x00160050u);
+  EXPECT_FALSE(morvik::find_kernel_symbol(f.s, "fn_table"));
+
+  // A file far larger than any BSX file (here mostly a hole) is not held
+  // in memory but gives the same answers.
+  testkit::Bytes big = b.bsx();
+  testkit::write_file(f.dir.file("big.bsx"), big);
+  std::filesystem::resize_file(f.dir.file("big.bsx"), uint64_t{40} << 20);
+  f.s.bsxfile.open(f.dir.file("big.bsx"));
+  EXPECT_EQ(morvik::kernel_symbol_offset(f.s, "fn_table_b"), 0x00160050u);
+  EXPECT_FALSE(f.s.space.kernel_symbols.indexed);
+  EXPECT_FALSE(morvik::find_kernel_symbol(f.s, "nowhere"));
+  size_t records = 0;
+  morvik::scan_kernel_symbols(f.s, [&](const morvik::sym_s&) { return ++records, true; });
+  EXPECT_EQ(records, ((uint64_t{40} << 20) - 122) / 22);
 }
 
 TEST(Bsx, HeaderOnlyAndShortLastRecord) {

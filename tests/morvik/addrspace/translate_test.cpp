@@ -228,3 +228,47 @@ TEST(Translate, SystemSegmentBaseFromTheDumpedGdt) {
     EXPECT_EQ(base, v == DumpVariant::MarraTerminal ? 0x40000u : b.system_dump_offset(far & 0xFFFF0000u));
   }
 }
+
+// Dump offsets are unsigned 32 bits: a dump of more than 2 GiB is read at
+// offsets a signed or 32-bit file position could not reach.
+TEST(DumpImage, ReadsPastThe2GiBMark) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  b.put_phys(0x7FFFFFFC, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88});
+  b.put_phys(0xC0000000, {0xA1, 0xA2, 0xA3, 0xA4});
+  b.put_phys(0xDFFFFFFC, {0xE1, 0xE2, 0xE3, 0xE4});
+  b.set_size(0xE0000000);  // 3.5 GiB, sparse
+  testkit::TempDir dir;
+  b.write(dir.file("big.dat"));
+  morvik::DumpImage img;
+  ASSERT_TRUE(img.open(dir.file("big.dat")));
+  EXPECT_EQ(img.size(), 0xE0000000u);
+  uint32_t v = 0;
+  EXPECT_TRUE(img.read_u32_at(0x7FFFFFFE, v));  // across the 2 GiB mark
+  EXPECT_EQ(v, 0x66554433u);
+  ASSERT_TRUE(img.seek(0xC0000000));
+  unsigned char got[4] = {};
+  EXPECT_EQ(img.read(got, 4), 4u);
+  EXPECT_EQ(Bytes(got, got + 4), (Bytes{0xA1, 0xA2, 0xA3, 0xA4}));
+  EXPECT_EQ(img.tell(), 0xC0000004u);
+  EXPECT_EQ(img.read_at(0xDFFFFFFE, got, 4), 2u);  // short at the end
+  EXPECT_EQ(Bytes(got, got + 2), (Bytes{0xE3, 0xE4}));
+  EXPECT_EQ(img.read_at(0xE0000000, got, 4), 0u);
+  EXPECT_EQ(img.read_at(morvik::kNoDumpOffset, got, 1), 0u);
+}
+
+TEST(Translate, ApplicationPagesPastThe2GiBMark) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  int p = b.add_process();
+  b.set_next_frame(0xC0000000);  // the segment's page table and frames lie at 3 GiB
+  uint16_t sel = b.add_segment(p, 0x3000, false);
+  uint32_t far = uint32_t{sel} << 16 | 0x0F9C;  // 100 bytes before a page end
+  b.put(p, far, pattern(300, 5));
+  b.set_size(0xE0000000);
+  ASSERT_GE(b.process_dump_offset(p, far), 0xC0000000u);
+  SessionFixture f(b);
+  morvik_test::load_ldt(f, b, p);
+  EXPECT_EQ(morvik::getphysoffset(f.s, far), b.process_dump_offset(p, far));
+  Bytes got(300);
+  EXPECT_EQ(morvik::readstuff(f.s, got, far, 3, 100, 'a'), 1);
+  EXPECT_EQ(got, pattern(300, 5));
+}

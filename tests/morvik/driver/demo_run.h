@@ -36,9 +36,9 @@ struct Demo {
   // The same with the installed binary, which shows the status the shell gets.
   testkit::RunResult run_binary(const std::vector<std::string>& answers) {
     write_files();
-    std::string cmd = "cd '" + dir.path().string() + "' && " VT_STAGE_BIN "/morvik dump.dat kernel.bsx";
+    std::string cmd = testkit::installed("morvik") + " dump.dat kernel.bsx";
     for (const std::string& a : answers) cmd += " " + a;
-    return testkit::run_binary(cmd);
+    return testkit::run_binary(cmd, "", dir.path().string());
   }
   std::string file(const std::string& name) { return testkit::read_text(dir.file(name)); }
 

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "morvik/driver/morvik.h"
-#include "testkit/patchmodule.h"
 #include "testkit/run.h"
+#include "tests/morvik/driver/dialogue_fixture.h"
 #include "tests/morvik/fixture.h"
 
+using morvik_test::Folder;
 using morvik_test::InFolder;
 using testkit::Bytes;
 using testkit::DumpBuilder;
@@ -26,19 +27,6 @@ const char* kBanner =
     "\t#              Memory Model Dump Formatter                    #\n"
     "\t#                                                 05/26/2010  #\n"
     "\t###############################################################\n";
-
-// A temporary working folder holding a dump and its BSX file.
-struct Folder {
-  explicit Folder(DumpVariant v = DumpVariant::PagedTerminal, const std::string& dump = "omkcsltf.dat",
-                  const std::string& bsx = "omkrt8gl.bsx")
-      : in(dir.path()) {
-    DumpBuilder b(v);
-    b.write(dump);
-    if (!bsx.empty()) b.write_bsx(bsx);
-  }
-  TempDir dir;
-  InFolder in;
-};
 
 // Runs the banner and the dialogue on a session that the test can inspect.
 struct Dialogue {
@@ -93,7 +81,7 @@ TEST(Dialogue, DefaultsFollowTheDumpKindAndPrefix) {
   } cases[] = {{DumpVariant::PagedController, "dump.dat", "ct8sl.bsx"},
                {DumpVariant::MarraTerminal, "dump.dat", "rt1sl.bsx"},
                {DumpVariant::ELTerminal, "dump.dat", "rt8gl.bsx"},
-               {DumpVariant::PagedTerminal, "c:\\d\\omkcsltf.dat", "c:\\d\\omkrt8gl.bsx"},
+               {DumpVariant::PagedTerminal, "d\\omkcsltf.dat", "d\\omkrt8gl.bsx"},
                {DumpVariant::PagedController, "xyzcslcf.dat", "xyzct8sl.bsx"}};
   for (const auto& c : cases) {
     Folder f(c.v, c.dump, "");
@@ -307,23 +295,6 @@ TEST(Dialogue, OutputFile) {
   EXPECT_FALSE(std::filesystem::exists("appargs"));
 }
 
-// The new answers go to a scratch file that replaces "appargs" only once it
-// is complete: a write that fails leaves the old answers and ends the run.
-TEST(Dialogue, AnswersThatCannotBeSavedEndTheRunWithStatus1) {
-  Folder f;
-  write_text("appargs", "0.000000\nold.dat\n");
-  testkit::RunResult r;
-  {
-    testkit::FileSizeLimit full(20);
-    r = run_entry(morvik_main, {"morvik", "omkcsltf.dat", "omkrt8gl.bsx", "0", "mpostapl", "SCREEN"});
-  }
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "\n\tCannot write appargs: File too large\n");
-  EXPECT_EQ(read_text("appargs"), "0.000000\nold.dat\n");
-  EXPECT_FALSE(std::filesystem::exists("tmptmp.tmp"));
-  EXPECT_EQ(r.out.find("VELA OS"), std::string::npos);  // no report follows
-}
-
 TEST(Dialogue, CommandLineOutputAndSerialNamesAreReadAsWords) {
   struct Case {
     std::vector<std::string> args;
@@ -413,13 +384,14 @@ TEST(Dialogue, MissingGdtSymbolEndsTheRun) {
 
 TEST(Dialogue, InstalledBinary) {
   Folder f;
-  std::string cd = "cd '" + f.dir.path().string() + "' && " VT_STAGE_BIN "/morvik ";
-  auto r = testkit::run_binary(cd + "omkcsltf.dat omkrt8gl.bsx 0 mpostapl", "\n");
+  std::string morvik = testkit::installed("morvik") + " ";
+  const std::string here = f.dir.path().string();
+  auto r = testkit::run_binary(morvik + "omkcsltf.dat omkrt8gl.bsx 0 mpostapl", "\n", here);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("MORVIK program date - 05/26/2010\n"), std::string::npos);
   EXPECT_EQ(read_text("appargs"), "0.000000\r\nomkcsltf.dat\r\nomkrt8gl.bsx\r\n0\r\nmpostapl\r\n");
   testkit::write_file("bad.dat", Bytes{1, 2, 3});
-  r = testkit::run_binary(cd + "bad.dat", "");
+  r = testkit::run_binary(morvik + "bad.dat", "", here);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "\n\tDump is incomplete.\n");
 }

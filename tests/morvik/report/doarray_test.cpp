@@ -222,7 +222,8 @@ TEST(DoArray, EmptyArrayWithSymOrCdvSourceName) {
   EXPECT_EQ(l.f.out.str(), "1 dimensional INT2 array, empty  \n");
   l.f.out.str("");
   l.open_cdv();
-  l.f.s.symbols.filelist_names = {"", "main.bas"};
+  l.f.s.symbols.filelist.resize(2);
+  l.f.s.symbols.filelist[1].name = "main.bas";
   EXPECT_EQ(morvik::doArray(l.f.s, p, "E", 1, 1), 0);
   EXPECT_EQ(morvik::doArray(l.f.s, p, "E", 1, 7), 0);  // no such file entry
   EXPECT_EQ(l.f.out.str(), "1 dimensional INT2 array, empty  main.bas\n1 dimensional INT2 array, empty  \n");
@@ -299,7 +300,8 @@ TEST(DoArray, StringElements) {
   l.f.out.str("");
   l.f.s.symfile.close();
   l.open_cdv();
-  l.f.s.symbols.filelist_names = {"", "main.bas"};
+  l.f.s.symbols.filelist.resize(2);
+  l.f.s.symbols.filelist[1].name = "main.bas";
   EXPECT_EQ(morvik::doArray(l.f.s, p, "S$", 1, 1), 0);
   EXPECT_EQ(l.f.out.str(), "[ 2] 1 dimensional STRING array   main.bas\n"
                            "S$[0]" + sp(23) + "STR    2: \"AB\"\t\t\n" +

@@ -1,0 +1,7 @@
+// MORVIK with a damaged CDV file; the dump and its BSX file stay valid.
+#include "fuzz/morvik_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::morvik_input(fuzz::MorvikPart::Cdv, data, size);
+  return 0;
+}
