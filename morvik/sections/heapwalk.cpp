@@ -230,7 +230,9 @@ void heapwalk(Session& s, uint32_t aflistptr) {
     s.outfile.print("size = %lx\n", ul(size));
   }
   std::vector<unsigned char> copy(size, 0);
-  if (size > 0) readstuff(s, copy, aflistptr, 1, static_cast<int16_t>(size), 'a');
+  // A control block the dump does not hold whole (readstuff names the
+  // failed read) gives no heap figures.
+  if (size > 0 && !readstuff(s, copy, aflistptr, 1, static_cast<int16_t>(size), 'a')) return;
   heap_info h = decode_heap_info(copy.data(), copy.size());
   if (s.heap_debugmode) {
     s.outfile.print("\tnum_segments_allocated:  %d\n", h.num_segments_allocated);

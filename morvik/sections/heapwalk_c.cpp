@@ -58,12 +58,12 @@ long walk_ring_of_blocks(Session& s, AppMemory& mem, uint32_t head, uint32_t end
 // free list's start, whose selector the segment listing starts with.
 uint32_t usedlist_lists(Session& s, AppMemory& mem, uint32_t usedlist) {
   unsigned char p[4] = {};
-  readstuff(s, p, usedlist, 1, 4, 'a');
+  if (!readstuff(s, p, usedlist, 1, 4, 'a')) return 0;
   uint32_t ul_addr = vt::le32(p);
   s.outfile.print("\nusedlist=%08lX, *usedlist=%08lX\n", ul(usedlist), ul(ul_addr));
   // A runtime that has not allocated yet has no list head.
   unsigned char hb[ulhead::kSize] = {};
-  if (ul_addr != 0) readstuff(s, hb, ul_addr, 1, static_cast<int16_t>(sizeof hb), 'a');
+  if (ul_addr != 0 && !readstuff(s, hb, ul_addr, 1, static_cast<int16_t>(sizeof hb), 'a')) return 0;
   ulhead h = decode_ulhead(hb);
   if (!h.fixed_ok) {
     s.outfile.write("ERROR - the heap afreebase and aflistptr appear to be wrong.\n");
@@ -150,7 +150,7 @@ void HeapTrc(Session& s) {
   if (entries == 0) return;
   s.outfile.print("\nHeapTrc addr of entries=%08lX\n", ul(entries));
   unsigned char c[2] = {};
-  readstuff(s, c, entries, 1, 2, 'a');
+  if (!readstuff(s, c, entries, 1, 2, 'a')) return;
   uint16_t n = vt::le16(c);
   s.outfile.print("Num entries=%ld\n", static_cast<long>(n));
   uint32_t addresses = get_symbol_address(s, "HeapTrc_malloc_addresses");
@@ -159,8 +159,8 @@ void HeapTrc(Session& s) {
   if (n != kTraceEntries || addresses == 0 || nestlevel == 0) return;
   unsigned char v[4 * kTraceEntries] = {};
   unsigned char nest[kTraceEntries] = {};
-  readstuff(s, v, addresses, kTraceEntries, 4, 'a');
-  readstuff(s, nest, nestlevel, kTraceEntries, 1, 'a');
+  if (!readstuff(s, v, addresses, kTraceEntries, 4, 'a') || !readstuff(s, nest, nestlevel, kTraceEntries, 1, 'a'))
+    return;
   for (uint16_t i = 0; i < n; ++i) {
     s.outfile.print("  Entry %4ld:  Nest=%02lX ", static_cast<long>(i), ul(nest[i]));
     uint32_t a = vt::le32(v + 4 * i);

@@ -240,9 +240,13 @@ int16_t bad_sym(Session& s) {
   const uint16_t ds = s.DS_selector;
   uint16_t word = 0;
   int16_t cls = isSelector(s, ds);
-  if (cls == kLdtData || cls == kLdtCode) {
-    uint32_t at = getphysoffset(s, (uint32_t{ds} << 16) | sym.rtdsvOffset);
-    s.dumpfile.read_u16_at(at, word);  // a word outside the dump stays 0 and fails the check
+  // The translation ends the run when the address is not valid; a word it
+  // finds outside the dump gives no verdict either way.
+  uint32_t at = getphysoffset(s, (uint32_t{ds} << 16) | sym.rtdsvOffset);
+  if (!s.dumpfile.read_u16_at(at, word)) {
+    s.outfile.print("\n\tThe word at rtdsv (%04X:%04X) is not in the dump: the SYM file is not checked.\n",
+                    static_cast<unsigned>(ds), static_cast<unsigned>(sym.rtdsvOffset));
+    return 0;
   }
   bool pass = isSelector(s, word) == kLdtData && (!s.space.termappl || word == ds);
   if (pass) {

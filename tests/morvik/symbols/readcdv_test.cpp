@@ -169,6 +169,20 @@ TEST(CdvReader, NamingCodeAndDataAddresses) {
                       "\n\t  Cannot find symbol 'NOPE' in the CDV file.\n");
 }
 
+TEST(CdvReader, TheLineTableEndsAtItsZeroEntry) {
+  CdvApp d;
+  SymFixture f(d.b, d.proc);
+  CdvFile c;
+  c.module(1, 0x0067, 0x0000, 0x0800, "MAIN.BAS");
+  c.symbols(1, {testkit::cdv_procedure(0x0010, 0x201, 0x100, "MAINPROC")});
+  // The entries after the zero entry are not the module's lines.
+  c.lines(1, "MAIN.BAS", {{10, 0x0010}, {0, 0x0000}, {12, 0x0030}});
+  f.cdv(c);
+  morvik::readcdv(f.s);
+  EXPECT_EQ(text_of(f, [&] { morvik::findCDVaddr2(f.s, 0x00670030); }), " MAINPROC (MAIN.BAS line 10)");
+  EXPECT_EQ(text_of(f, [&] { morvik::showlinenum(f.s, 0x00670030); }), "");
+}
+
 TEST(CdvReader, SubsectionLimitsIndexesAndLongNames) {
   CdvApp d;
   SymFixture f(d.b, d.proc);

@@ -374,3 +374,20 @@ TEST(BadSym, ANoMatchWithTheOffsetsTheRightFileWouldHave) {
   morvik::bad_sym(h.s);
   EXPECT_EQ(h.take(), std::string(kBanner) + "rtdsv=0800, its value=0000, DS=0067\n\n\n");
 }
+
+TEST(BadSym, ARtdsvWordNotInTheDumpGivesNoVerdict) {
+  // The dump ends before the page that holds rtdsv.
+  SpotCheck d(DumpVariant::PagedTerminal);
+  d.word(0x400, 0x67);
+  SymFixture f(d.b, d.proc);
+  prepare(f, d, 0x400, true);
+  uint32_t at = morvik::getphysoffset(f.s, uint32_t{d.ds} << 16 | 0x400);
+  f.s.dumpfile.close();
+  std::filesystem::resize_file(f.dir.file("dump.dat"), at & ~0xFFFu);
+  ASSERT_TRUE(f.s.dumpfile.open(f.dir.file("dump.dat")));
+  report_to_file(f);
+  EXPECT_EQ(morvik::bad_sym(f.s), 0);
+  EXPECT_EQ(report_body(f), "\n\tThe word at rtdsv (0067:0400) is not in the dump: the SYM file is not checked.\n");
+  EXPECT_EQ(summary(f), std::vector<std::string>{});
+  EXPECT_EQ(f.err.str(), "");
+}
