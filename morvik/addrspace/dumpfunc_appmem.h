@@ -19,7 +19,8 @@ class AppMemory {
   // Reads up to `len` bytes at `far` (selector:offset) into `buf` and
   // returns the bytes got: the read stops at the segment's limit and at
   // memory that is not in the dump. A selector that is not one of the
-  // application's reads nothing: nothing here ends the run.
+  // application's reads nothing. The run ends here only where loading the
+  // process's page table does (a page table the dump cuts off).
   size_t read(uint32_t far, unsigned char* buf, size_t len);
   // Whether `len` bytes at `far` were all read.
   bool read_all(uint32_t far, unsigned char* buf, size_t len) { return read(far, buf, len) == len; }
