@@ -349,7 +349,10 @@ void getprocesslist(Session& s) {
   s.outfile.write("\t Status PID  Function Process   Priority     Application\n");
 
   uint32_t first = 0;
-  if (auto thrdrt = kernel_symbol_offset(s, "thrdrt")) s.dumpfile.read_u32_at(*thrdrt, first);
+  // A list head the dump does not hold is a damaged list, not an empty one.
+  std::optional<uint32_t> thrdrt = kernel_symbol_offset(s, "thrdrt");
+  bool head_missing = thrdrt && !s.dumpfile.read_u32_at(*thrdrt, first);
+  if (head_missing) first = 0;
   progress(s, ".");
   ChainResult walk = walk_system_chain(
       s, first, _pd::kSize, 4,
@@ -362,6 +365,9 @@ void getprocesslist(Session& s) {
   // the whole list every time in a list of thousands.
   std::reverse(s.plist.begin(), s.plist.end());
   std::string note = chain_note(walk, "Process list");
+  if (head_missing)
+    note = vt::format("*** Process list: its head at dump offset %08lX is not in the dump.",
+                      static_cast<unsigned long>(*thrdrt));
   if (!note.empty()) s.outfile.print("\t%s\n", note.c_str());
   s.process_list_cut = !note.empty();
   progress(s, ".");

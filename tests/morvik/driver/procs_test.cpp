@@ -298,6 +298,19 @@ TEST(DamagedLists, ACyclicProcessListEndsWithANote) {
   }
 }
 
+TEST(DamagedLists, AListHeadNotInTheDumpIsADamagedListNotAnEmptyOne) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  KernelBuilder k(b);
+  b.add_bsx_record("thrdrt", 0x00F00000, 0);  // far past the dump's end
+  auto f = list(b, "mpostapl");
+  EXPECT_NE(f->out.str().find(std::string(kListHeader) +
+                              "\t*** Process list: its head at dump offset 00F00000 is not in the dump.\n"),
+            std::string::npos)
+      << f->out.str();
+  EXPECT_TRUE(f->s.process_list_cut);
+  EXPECT_TRUE(f->s.plist.empty());
+}
+
 TEST(DamagedLists, AnAddressThatDoesNotTranslateEndsTheWalkNotTheRun) {
   struct Case {
     DumpVariant v;
