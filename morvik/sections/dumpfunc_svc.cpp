@@ -51,8 +51,9 @@ enum : uint16_t {
 // The largest SVC trace table read (the kernel's data segment).
 constexpr size_t kMostTraceBytes = 0x10000;
 
-std::string process_name(const unsigned char* pd27) {
-  std::string name = bounded_text(pd27 + 16, 10);
+// A process name of 10 bytes, blank or NUL padded, without its padding.
+std::string process_name(const unsigned char* p_name) {
+  std::string name = bounded_text(p_name, 10);
   while (!name.empty() && name.back() == ' ') name.pop_back();
   return name;
 }
@@ -63,12 +64,6 @@ std::string lower(std::string t) {
   return t;
 }
 
-std::string appl_process_name(Session& s) {
-  if (!s.applprocess) return s.APPL_NAME;
-  std::string name = bounded_text(reinterpret_cast<const unsigned char*>(s.applprocess->p_name), 10);
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  return name;
-}
 
 // Writes `text`, then the time when given, then `tail` on the next summary
 // line of a report file, and moves to the line after it.
@@ -159,6 +154,11 @@ void svc_field(Session& s, uint32_t fnum, const char* label, size_t blanks) {
 
 }  // namespace
 
+std::string appl_process_name(const Session& s) {
+  if (!s.applprocess) return s.APPL_NAME;
+  return process_name(reinterpret_cast<const unsigned char*>(s.applprocess->p_name));
+}
+
 const char* svc_name(uint16_t func) { return kFuncs[std::min<uint16_t>(func, kSvcNames - 1)]; }
 const char* svc_name_unpadded(uint16_t func) { return kFuncs2[std::min<uint16_t>(func, kSvcNames - 1)]; }
 
@@ -206,7 +206,7 @@ void svctrace(Session& s) {
                   if (t.type != trc::kSvc) return;
                   unsigned char pd[27] = {};
                   read_walk_record(s, t.pd, pd, sizeof pd);
-                  std::string name = process_name(pd);
+                  std::string name = process_name(pd + 16);
                   if (t.func < kSvcNames) {
                     s.outfile.print("\tSVC  %s    %-10.10s    ", svc_name(t.func), name.c_str());
                     formatTime(s, static_cast<int32_t>(t.stuff));

@@ -24,6 +24,10 @@ void showfnums(Session& s);
 const char* svc_name(uint16_t func);
 const char* svc_name_unpadded(uint16_t func);
 
+// The application process's name without its padding (APPL_NAME before
+// the process is known).
+std::string appl_process_name(const Session& s);
+
 // A file function's name, padded to 7 characters ("????" for others).
 const char* getFunction(int16_t funcnum);
 // The file manager of a file id, padded to 5 characters (blanks for others).

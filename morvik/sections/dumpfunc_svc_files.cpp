@@ -165,9 +165,7 @@ void headers(Session& s) {
   s.outfile.write("was opened from\n    another system on the LAN.  Rpid ");
   s.outfile.write("identifies the process which has the\n    file or pipe open.");
   if (s.applprocess) {
-    std::string name = bounded_text(reinterpret_cast<const unsigned char*>(s.applprocess->p_name), 10);
-    while (!name.empty() && name.back() == ' ') name.pop_back();
-    s.outfile.print("    (The Rpid of %s is %04x.)", name.c_str(), static_cast<unsigned>(s.applprocess->p_pid));
+    s.outfile.print("    (The Rpid of %s is %04x.)", appl_process_name(s).c_str(), static_cast<unsigned>(s.applprocess->p_pid));
   }
   s.outfile.write("\n");
   s.outfile.write("\t\t\t\t\t\t\t\t Semaphor\n");
