@@ -291,6 +291,25 @@ TEST(ShowSvc, TheOpenFilesSectionFillsInTheFileName) {
   }
 }
 
+// The screen cannot go back: the name is not written, and not appended.
+TEST(ShowSvc, OnTheScreenTheFieldStaysBlank) {
+  AppDump d;
+  d.b.put(d.app.proc, d.data(kPblk), pblk_bytes(0, 0, 0, 0x00010000));
+  SvcBuilder svc(d.b);
+  svc.file_tables(1, 4, 8);
+  svc.add_file({.mod = 2, .name = "C:/ADX_UDT1/EJ.DAT"});
+  Fixture f(d.b);
+  d.start(f);
+  Bytes args = svc_args(7, d.data(kPblk));
+  morvik::showSVC(f.s, args.data());
+  morvik::showfnums(f.s);
+  std::string out = f.out.str();
+  EXPECT_EQ(out.substr(0, 40), ":  READ" + std::string(31, ' ') + "\n\n");
+  // Once: in the open-files list.
+  EXPECT_EQ(out.find("EJ.DAT"), out.rfind("EJ.DAT"));
+  EXPECT_EQ(f.s.openfiles.fnumForSVC, 0u);
+}
+
 TEST(ShowSvc, ProcessDetailsNameTheCallFromTheStack) {
   // The return address's selector at byte 4 (arguments from 6) or byte 6
   // (arguments from 8).
