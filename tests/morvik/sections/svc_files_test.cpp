@@ -2,6 +2,8 @@
 // table) and the file system's operations trace.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -176,7 +178,7 @@ TEST(FileOperationsTrace, ANextSlotOutsideTheTraceEndsItWithOneLine) {
     ASSERT_NE(at, std::string::npos);
     EXPECT_EQ(out.substr(at + 18, 42), "*** The file operations trace's next slot ");
     EXPECT_EQ(out.back(), '\n');
-    EXPECT_EQ(std::count(out.begin() + static_cast<long>(at) + 18, out.end(), '\n'), 1);
+    EXPECT_EQ(std::count(out.begin() + static_cast<std::ptrdiff_t>(at) + 18, out.end(), '\n'), 1);
   }
 }
 
