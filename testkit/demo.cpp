@@ -7,6 +7,7 @@
 
 #include "common/console.h"
 #include "common/le.h"
+#include "testkit/demo_svc.h"
 #include "testkit/devicebuilder.h"
 #include "testkit/heapbuilder.h"
 #include "testkit/symfile.h"
@@ -56,7 +57,7 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::s
 
 // The driver list: a display, the consoles with what their screens showed,
 // the RS-485 driver; and the pipe chain.
-void add_devices(DumpBuilder& b, const DemoSpec& cfg, const std::string& appl) {
+std::vector<uint32_t> add_devices(DumpBuilder& b, const DemoSpec& cfg, const std::string& appl) {
   DeviceBuilder dev(b);
   dev.add_driver("omkpia");
   const std::string name = upper(appl);
@@ -125,7 +126,7 @@ void add_devices(DumpBuilder& b, const DemoSpec& cfg, const std::string& appl) {
     }
     pipes.push_back(p);
   }
-  dev.add_pipes(pipes);
+  return dev.add_pipes(pipes);
 }
 
 // Where the data segment holds the heap's roots.
@@ -322,7 +323,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
     t.mfail = uint32_t{d.code} << 16 | 0x0123;
     k.tcomd(t);
   }
-  add_devices(b, cfg, appl);
+  add_demo_svc(b, k, cfg, d, add_devices(b, cfg, appl));
   // A long process list or many consoles need a larger GDT.
   b.fit_gdt_limit();
   if (cfg.size != 0) b.set_size(cfg.size);

@@ -31,6 +31,7 @@ struct DemoSpec {
   // Paged: the dump offset at which the application's page frames (and all
   // allocated after them) begin; 0: next in line.
   uint32_t appl_frames = 0;
+  int files = 6;  // open files (the application's and others'), 6 at least
 };
 
 struct DemoDump {

@@ -70,6 +70,7 @@ class DumpBuilder {
 
   // --- kernel symbols -----------------------------------------------------
   uint32_t kernel_offset() const { return kernal_offset_; }  // EL only, else 0
+  uint32_t gdt_desc_offset() const { return gdt_desc_off_; }  // dump offset of "gdt_desc"
   // Places `datum` in the kernel image and adds a BSX record for it;
   // returns the datum's dump offset.
   uint32_t add_kernel_symbol(const std::string& name, const Bytes& datum);

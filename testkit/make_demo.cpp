@@ -5,7 +5,7 @@
 //                [PROCESSES [SIZE_MIB [APPL_MIB]]] [NAME=COUNT ...]
 // APPL_MIB (paged dumps): the application's pages lie from that many MiB on
 // (0: next in line). The NAME=COUNT settings size the dump's content:
-// consoles, pipes, heap_blocks, heap_segments.
+// consoles, pipes, heap_blocks, heap_segments, files.
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -19,12 +19,13 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr,
                  "usage: vt_make_demo FOLDER [variant [processes [size_mib [appl_mib]]]] [consoles=N] [pipes=N] "
-                 "[heap_blocks=N] [heap_segments=N]\n");
+                 "[heap_blocks=N] [heap_segments=N] [files=N]\n");
     return 2;
   }
   testkit::DemoSpec cfg;
   std::map<std::string, int*> counts = {{"consoles", &cfg.consoles},
                                         {"pipes", &cfg.pipes},
+                                        {"files", &cfg.files},
                                         {"heap_blocks", &cfg.heap_blocks},
                                         {"heap_segments", &cfg.heap_segments}};
   int positional = 0;

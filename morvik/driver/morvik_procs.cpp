@@ -13,6 +13,7 @@
 #include "morvik/addrspace/dumpfunc_chain.h"
 #include "morvik/addrspace/dumpfunc_sysmem.h"
 #include "morvik/addrspace/ldt.h"
+#include "morvik/sections/dumpfunc_svc.h"
 #include "morvik/driver/dumpfunc_comd.h"
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
@@ -510,11 +511,12 @@ int processdetails(Session& s) {
     s.outfile.print("\n\t %s is in a supervisor call", name.c_str());
     unsigned char frame[16] = {};
     if (readstuff(s, frame, (uint32_t{s.SS_selector} << 16) | s.SP, 1, sizeof frame, 'a')) {
-      if (is_code_selector(s, vt::le16(frame + 4))) {
-        // showSVC (the SVC trace) names the call from frame + 6 here.
-      } else if (is_code_selector(s, vt::le16(frame + 6))) {
-        // showSVC (the SVC trace) names the call from frame + 8 here.
-      }
+      // The SVC's arguments follow the return address; from byte 8 they
+      // end past the 16 bytes read, so they are read on their own.
+      int at = is_code_selector(s, vt::le16(frame + 4)) ? 6 : is_code_selector(s, vt::le16(frame + 6)) ? 8 : 0;
+      unsigned char args[10] = {};
+      if (at != 0 && readstuff(s, args, (uint32_t{s.SS_selector} << 16) | ((s.SP + at) & 0xFFFF), 1, sizeof args, 'a'))
+        showSVC(s, args);
     }
   }
 

@@ -43,8 +43,8 @@ std::unique_ptr<Demo> demo(DumpVariant v, bool apart = false) {
 }
 
 const char* const kInvalidSystem = "\n\n\tInvalid system address... I'm cuttin' out!\n\n";
-// The demo lists 12 processes, 8 of them applications.
-const char* const kListEnd = "\n\tTotal memory allocated to the application(s):   0.164 Mb\n\n";
+// The SVC trace follows the list; its newest entry is the application's READ.
+const char* const kSvcTraceEnd = "\tSVC  READ         mpostapl       time 14:31:59.968\n";
 const char* const kApplLine = "\t  (C)\t0009  appl    mpostapl    100   ";
 
 }  // namespace
@@ -61,13 +61,13 @@ TEST(DamagedDump, TranslationFailuresEndTheRunWithTheirMessage) {
   } cases[] = {
       {"code start in LDT slot 11", DumpVariant::PagedTerminal,
        [](Demo& m) { m.b.put_system32(code_descriptor(m) + 12, 0x005F0000); },
-       "Invalid address (getphysoffset):  5f0000\n", true, kListEnd},
+       "Invalid address (getphysoffset):  5f0000\n", true, kSvcTraceEnd},
       {"code start selector with low bits 4", DumpVariant::PagedTerminal,
        [](Demo& m) { m.b.put_system32(code_descriptor(m) + 12, 0x00640000); },
-       "Invalid address (getphysoffset):  640000\n", true, kListEnd},
+       "Invalid address (getphysoffset):  640000\n", true, kSvcTraceEnd},
       {"code start above the LDT top", DumpVariant::PagedTerminal,
        [](Demo& m) { m.b.put_system32(code_descriptor(m) + 12, 0x00A70000); },
-       "Invalid address (getphysoffset):  a70000\n", true, kListEnd},
+       "Invalid address (getphysoffset):  a70000\n", true, kSvcTraceEnd},
       {"command environment one slot past the GDT limit, paged", DumpVariant::PagedTerminal,
        [](Demo& m) { m.pd32(kPdCmdenv, 0x04000010); }, kInvalidSystem, true,
        kApplLine},

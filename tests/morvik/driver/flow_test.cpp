@@ -170,9 +170,10 @@ TEST(ReportFlow, EarlyStops) {
     const char* out_end;  // the end of the screen report
     std::vector<std::string> summary;  // the file report's summary lines after the dump's own
     bool consoles = false;  // the consoles were shown before the stop
+    std::string svc_by = "mpostapl";  // the name in the last-SVC summary line; "" for none
   } cases[] = {
       {"not in the dump", "nosuch", [](Demo&) {}, 0, false, "\n\tCannot find \"nosuch\" process in this dump.\n", "",
-       {" NOSUCH was not an active process at the time of the dump."}, true},
+       {" NOSUCH was not an active process at the time of the dump."}, true, ""},
       {"shared code holder, RPOST active", "mpostapl",
        [](Demo& m) {
          m.b.put_system(m.d.appl_pd + 26, Bytes{8});  // p_stat: shared code holder
@@ -184,7 +185,8 @@ TEST(ReportFlow, EarlyStops) {
        0, false,
        "\n\tMPOSTAPL has terminated.  It's only a shared code holder.\n"
        "\n\tThere is an active RPOST process.\n",
-       "", {" MPOSTAPL has terminated.  It's a shared code holder.", " There is an active RPOST process."}, true},
+       "", {" MPOSTAPL has terminated.  It's a shared code holder.", " There is an active RPOST process."}, true,
+       "MPOSTAPL"},
       {"no code", "mpostapl", [](Demo& m) { m.pd32(kPdMem, 0); }, 0, false,
        "\n\n\t\t  >>> MPOSTAPL is not fully loaded! <<<\n\n", "",
        {" There is no code loaded for MPOSTAPL.", " MPOSTAPL appears to be in the process of being loaded."}},
@@ -241,6 +243,7 @@ TEST(ReportFlow, EarlyStops) {
     EXPECT_EQ(r.status, c.status);
     std::vector<std::string> box = summary_box(file.file("REPORT.TXT"));
     std::vector<std::string> expect = dump_lines;
+    if (!c.svc_by.empty()) expect.push_back(" The last SVC for " + c.svc_by + " was READ at time 14:31:59.968.");
     if (c.details) expect.push_back(" mpostapl's event bits look OK.");
     expect.insert(expect.end(), c.summary.begin(), c.summary.end());
     EXPECT_EQ(box, expect);
@@ -327,10 +330,11 @@ TEST(BasicTest, CInterfaceLibraryIsNotBasic) {
   std::string report = f.file("REPORT.TXT");
   EXPECT_FALSE(has(report, "appears not to be a BASIC app.\r\n"));  // only in the box
   std::vector<std::string> box = summary_box(report);
-  ASSERT_EQ(box.size(), 6u);
-  EXPECT_EQ(box[3], " PVNCSMLL appears not to be a BASIC app.");
-  EXPECT_EQ(box[4], " pvncsmll is in an async error routine.");
-  EXPECT_EQ(box[5], " pvncsmll's event bits look OK.");
+  ASSERT_EQ(box.size(), 7u);
+  EXPECT_EQ(box[3], " The last SVC for pvncsmll was READ at time 14:31:59.968.");
+  EXPECT_EQ(box[4], " PVNCSMLL appears not to be a BASIC app.");
+  EXPECT_EQ(box[5], " pvncsmll is in an async error routine.");
+  EXPECT_EQ(box[6], " pvncsmll's event bits look OK.");
 
   // The flags the test leaves, on a session of its own.
   DumpBuilder b(DumpVariant::PagedController);
