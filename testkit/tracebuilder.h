@@ -4,9 +4,9 @@
 //
 //   CallTrace t;
 //   t.timestamps = true;
-//   t.slots = {entry(0x67, 0x0120, 1, msecs(9, 0, 0)), ...};  // N + 1 slots
-//   t.traceindex = 8 * 2;
-//   place_trace(b, proc, ds, 0x0100, ds, 0x1000, t);
+//   t.slots = {slot(0x67, 0x0120, 1, msecs(9, 0, 0)), ...};  // N + 1 slots
+//   t.traceindex = 8 * 2;  // the current slot
+//   place_trace(b, proc, ds << 16 | 0x0100, ds << 16 | 0x1000, t);
 #pragma once
 #include <array>
 #include <cstdint>

@@ -8,6 +8,8 @@
 #include "morvik/sections/formattr.h"
 #include "morvik/symbols/dumpfunc_code.h"
 #include "morvik/symbols/sortsym.h"
+#include "testkit/demo.h"
+#include "testkit/kernelbuilder.h"
 #include "testkit/tracebuilder.h"
 #include "tests/morvik/symbols/symbols_fixture.h"
 
@@ -357,5 +359,43 @@ TEST(CallCount, DamagedOrMissingTrees) {
   {
     TraceApp a;
     EXPECT_EQ(call_counts(a, {}, 60, 0), " The CBASIC call count (ct_tree_root) is not available.\n\n");
+  }
+}
+
+TEST(CallTrace, TheDemoApplicationsTrace) {
+  for (DumpVariant v : {DumpVariant::PagedTerminal, DumpVariant::PagedController}) {
+    testkit::DemoSpec cfg;
+    cfg.variant = v;
+    DumpBuilder b(v);
+    testkit::KernelBuilder k(b);
+    testkit::DemoDump d = testkit::build_demo(b, k, cfg);
+    SymFixture f(b, d.appl_proc);
+    f.s.DS_selector = d.data;
+    f.s.cbrt = 60;
+    f.s.runtime.controller_cbrt = 0x280;
+    f.sym(testkit::demo_sym());
+    morvik::makelist(f.s);
+    morvik::sort_code_segments(f.s);
+    morvik::makeDataList(f.s);
+    const bool term = v == DumpVariant::PagedTerminal;
+    if (term)
+      morvik::formatTrace(f.s);
+    else
+      morvik::formatWrenTrace(f.s);
+    const std::string text = f.take();
+    SCOPED_TRACE(text);
+    EXPECT_EQ(text.find("There are 2 integer variables traced:") != std::string::npos, term);
+    // 32 calls, oldest first, from the slot after the current one.
+    EXPECT_NE(text.find("   1   14:31:50.000 0.035 0067:0012"), std::string::npos);
+    EXPECT_NE(text.find("  32   14:31:55.990      "), std::string::npos);
+    EXPECT_EQ(text.find("  33   "), std::string::npos);
+    EXPECT_NE(text.find(" PROCESS.SALE + 8\n"), std::string::npos);
+    EXPECT_NE(text.find(" nestlevel is currently at 2 (in the CALLER of the last sub/function shown above)\n"),
+              std::string::npos);
+    morvik::report_ct_trace(f.s);
+    EXPECT_NE(f.take().find(" There are 3 entries in the CBASIC call count buffer.  They are:\n"
+                            "   Count  -address-   Name\n"
+                            "       1  0067:0000   MAIN.PROGRAM\n"),
+              std::string::npos);
   }
 }
