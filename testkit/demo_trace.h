@@ -14,6 +14,9 @@ namespace testkit {
 // its code selector, `terminal` picks the terminal runtime's layout (else
 // the big-model runtime's).
 void add_demo_trace(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal);
+// Points the terminal runtime's trace at `entries` calls (up to 5,200) with
+// time stamps and traced integers, in two 64 KB data segments it adds.
+void add_large_demo_trace(DumpBuilder& b, int proc, uint16_t code, uint16_t data, int entries);
 // The runtime's trace variables and the traced integers, for the SYM file.
 void add_demo_trace_symbols(SymFile& f);
 

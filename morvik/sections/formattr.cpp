@@ -4,12 +4,15 @@
 #include "morvik/sections/formattr.h"
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <memory>
 #include <new>
 #include <span>
 #include <string_view>
 
 #include "common/console.h"
+#include "common/format_check.h"
 #include "morvik/addrspace/dumpfunc.h"
 #include "morvik/addrspace/ldt.h"
 #include "morvik/records/trace.h"
@@ -118,18 +121,44 @@ struct IntegerTrace {
 
 int value_width(uint8_t size) { return size == 1 ? 3 : size == 2 ? 5 : size == 4 ? 9 : 0; }
 
+// A report line put together before it is written: a trace of thousands
+// of entries is written a few pieces a line.
+class Line {
+ public:
+  void add(const char* fmt, ...) VT_PRINTF_FORMAT(2, 3) {
+    va_list ap;
+    va_start(ap, fmt);
+    const int n = std::vsnprintf(buf_ + n_, sizeof buf_ - n_, fmt, ap);
+    va_end(ap);
+    if (n > 0) n_ = std::min(sizeof buf_ - 1, n_ + static_cast<size_t>(n));
+  }
+  void add(std::string_view text) {
+    const size_t n = std::min(text.size(), sizeof buf_ - 1 - n_);
+    std::copy_n(text.data(), n, buf_ + n_);
+    n_ += n;
+  }
+  void write_to(Session& s) {
+    s.outfile.write(std::string_view(buf_, n_));
+    n_ = 0;
+  }
+
+ private:
+  char buf_[256] = {};
+  size_t n_ = 0;
+};
+
 // The time of a stamp and the time to the next one; true when that gap is
 // a second or more (the line is then followed by a blank line).
-bool time_columns(Session& s, uint32_t stamp, uint32_t next) {
-  s.outfile.print("  %02ld:%02ld:%02ld.%03ld", static_cast<long>(stamp / 3600000), static_cast<long>(stamp / 60000 % 60),
-                  static_cast<long>(stamp / 1000 % 60), static_cast<long>(stamp % 1000));
+bool time_columns(Line& l, uint32_t stamp, uint32_t next) {
+  l.add("  %02ld:%02ld:%02ld.%03ld", static_cast<long>(stamp / 3600000), static_cast<long>(stamp / 60000 % 60),
+        static_cast<long>(stamp / 1000 % 60), static_cast<long>(stamp % 1000));
   const int64_t gap = int64_t{next} - int64_t{stamp};
   if (gap <= 1)
-    s.outfile.write("      ");
+    l.add("      ");
   else if (gap > 9999)
-    s.outfile.write(" *****");
+    l.add(" *****");
   else
-    s.outfile.print(" %ld.%03ld", static_cast<long>(gap / 1000), static_cast<long>(gap % 1000));
+    l.add(" %ld.%03ld", static_cast<long>(gap / 1000), static_cast<long>(gap % 1000));
   return gap >= 1000;
 }
 
@@ -224,6 +253,7 @@ bool list_entries(Session& s, const TraceWalk& w, const IntegerTrace* ints, uint
   size_t slot = w.ctl.traceindex / trace_entry_s::kSize;
   int line = 1;
   bool any = false;
+  Line l;
   for (size_t k = 0; k < n; ++k) {
     slot = slot == n ? 0 : slot + 1;
     const trace_entry_s e = w.entry(slot);
@@ -233,43 +263,47 @@ bool list_entries(Session& s, const TraceWalk& w, const IntegerTrace* ints, uint
       for (int v = 0; v < ints->shown; ++v) {
         const int size = value_width(ints->t.size[v]) / 2;
         if (size == 0) continue;
-        for (int b = size - 1; b >= 0; --b) s.outfile.print("%02X", r[4 * v + b]);
-        s.outfile.write(" ");
+        for (int b = size - 1; b >= 0; --b) l.add("%02X", r[4 * v + b]);
+        l.add(" ");
       }
     }
-    s.outfile.print("%4d ", line++);
+    l.add("%4d ", line++);
     bool gap = false;
-    if (w.timestamps) gap = time_columns(s, w.stamp(slot), w.stamp(slot == n ? 0 : slot + 1));
+    if (w.timestamps) gap = time_columns(l, w.stamp(slot), w.stamp(slot == n ? 0 : slot + 1));
     const bool runtimes = term && (e.seg & trace_entry_s::kRuntimes) != 0;
     if (term) {
       if (runtimes)
-        s.outfile.write("          ");
+        l.add("          ");
       else
-        s.outfile.print(" %04x:%04x", static_cast<unsigned>(e.seg), static_cast<unsigned>(e.off));
+        l.add(" %04x:%04x", static_cast<unsigned>(e.seg), static_cast<unsigned>(e.off));
     } else {
-      s.outfile.print(" %04x:%04x ", static_cast<unsigned>(e.seg), static_cast<unsigned>(e.off));
+      l.add(" %04x:%04x ", static_cast<unsigned>(e.seg), static_cast<unsigned>(e.off));
     }
     if (!errswi)
-      s.outfile.print(term ? "  %04x " : " %04x ", static_cast<unsigned>(e.bp));
+      l.add(term ? "  %04x " : " %04x ", static_cast<unsigned>(e.bp));
     else
-      s.outfile.print(" %02X %02X ", static_cast<unsigned>(e.bp >> 8), static_cast<unsigned>(e.bp & 0xFF));
+      l.add(" %02X %02X ", static_cast<unsigned>(e.bp >> 8), static_cast<unsigned>(e.bp & 0xFF));
     if (term) {
-      s.outfile.print(" %2d", e.level);
+      l.add(" %2d", e.level);
       const int indent = e.level - lowest + 1;  // an entry far below the lowest level stands at the margin
       if (indent >= 22)
-        s.outfile.write("\t\t      ");
+        l.add("\t\t      ");
       else if (indent > 0)
-        s.outfile.write(std::string_view("                     ", static_cast<size_t>(indent)));
+        l.add(std::string_view("                     ", static_cast<size_t>(indent)));
     } else {
-      s.outfile.print(" %2d  ", e.level);
-      s.outfile.write(std::string_view("                 ", std::min<size_t>(e.level, 17)));
+      l.add(" %2d  ", e.level);
+      l.add(std::string_view("                 ", std::min<size_t>(e.level, 17)));
     }
-    if (runtimes)
-      s.outfile.print(" Runtimes trace: %04X %04X", static_cast<unsigned>(e.off),
-                      static_cast<unsigned>(e.seg & ~trace_entry_s::kRuntimes));
-    else
+    if (runtimes) {
+      l.add(" Runtimes trace: %04X %04X", static_cast<unsigned>(e.off),
+            static_cast<unsigned>(e.seg & ~trace_entry_s::kRuntimes));
+      l.add(gap ? "\n\n" : "\n");
+      l.write_to(s);
+    } else {
+      l.write_to(s);
       findname(s, (uint32_t{e.seg} << 16) | e.off, 1);
-    s.outfile.write(gap ? "\n\n" : "\n");
+      s.outfile.write(gap ? "\n\n" : "\n");
+    }
     last = e.level;
     any = true;
   }
