@@ -7,6 +7,7 @@
 
 #include "morvik/sections/formattr.h"
 #include "morvik/symbols/dumpfunc_code.h"
+#include "morvik/symbols/readcdv.h"
 #include "morvik/symbols/sortsym.h"
 #include "testkit/demo.h"
 #include "testkit/kernelbuilder.h"
@@ -396,6 +397,71 @@ TEST(CallTrace, TheDemoApplicationsTrace) {
     EXPECT_NE(f.take().find(" There are 3 entries in the CBASIC call count buffer.  They are:\n"
                             "   Count  -address-   Name\n"
                             "       1  0067:0000   MAIN.PROGRAM\n"),
+              std::string::npos);
+  }
+}
+
+TEST(CallTrace, WithACdvFile) {
+  auto cdv = [](TraceApp& a, bool trace_names) {
+    testkit::CdvFile c;
+    c.module(1, a.code, 0, 0x1000, "MAIN.BAS");
+    std::vector<testkit::Bytes> records = {testkit::cdv_procedure(0x0100, 0x201, 0x0080, "MAINPROC"),
+                                           testkit::cdv_procedure(0x0300, 0x201, 0x0010, "TINY"),
+                                           testkit::cdv_procedure(0x0400, 0x201, 0x0100, "BIG"),
+                                           testkit::cdv_static(a.ds(0x0060), 0x84, "ct_tree_root"),
+                                           testkit::cdv_static(a.ds(0x0064), 0x84, "ct_num_entries")};
+    if (trace_names) {
+      records.push_back(testkit::cdv_static(a.ds(0x0100), 0x84, "tracesize"));
+      records.push_back(testkit::cdv_static(a.ds(0x0120), 0x84, "timebuffer"));
+    }
+    c.symbols(1, records);
+    return c;
+  };
+  {
+    TraceApp a;
+    CallTrace t;
+    t.timestamps = true;
+    t.firstcaller = a.cs(0x0100);
+    t.traceindex = 8 * 1;
+    t.slots = {slot(a.code, 0x0104, 1, kHour9 + 5), slot(0, 0, 0), slot(a.code, 0x0100, 1, kHour9)};
+    a.place(t);
+    a.b.put(a.proc, a.ds(0x0060), testkit::le32_bytes(uint32_t{a.data2} << 16 | 0x8000));
+    a.b.put(a.proc, a.ds(0x0064), testkit::le16_bytes(1));
+    a.b.put(a.proc, uint32_t{a.data2} << 16 | 0x8000, testkit::call_count_tree({{a.cs(0x0100), 0, 0, 4}}));
+    SymFixture f(a.b, a.proc);
+    f.s.DS_selector = a.data;
+    f.s.cbrt = 60;
+    f.cdv(cdv(a, true));
+    morvik::readcdv(f.s);
+    morvik::formatTrace(f.s);
+    std::string text = f.take();
+    EXPECT_NE(text.find("   1   09:00:00.000 0.005 0067:0100 00 00   1 "), std::string::npos) << text;
+    EXPECT_NE(text.find("   2   09:00:00.005       0067:0104 00 00   1 "), std::string::npos) << text;
+    // The procedures' sizes mark the large ones among those never called.
+    morvik::report_ct_trace(f.s);
+    text = f.take();
+    EXPECT_NE(text.find("2 functions were never called during this run:\n"
+                        "Sequence#  -address-    Size    Name\n"
+                        "       1   0067:0300    0010   TINY"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("       2   0067:0400  >>0100<< BIG"), std::string::npos) << text;
+    EXPECT_NE(text.find("The largest size (above) is 0100\n\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("NOTE:"), std::string::npos);
+  }
+  for (bool term : {true, false}) {
+    // Without "tracesize" in the CDV file there is no control block to read.
+    TraceApp a;
+    SymFixture f(a.b, a.proc);
+    f.s.DS_selector = a.data;
+    f.s.cbrt = 60;
+    f.cdv(cdv(a, false));
+    morvik::readcdv(f.s);
+    if (term)
+      morvik::formatTrace(f.s);
+    else
+      morvik::formatWrenTrace(f.s);
+    EXPECT_NE(f.take().find("\n\t  Cannot find symbols for the Application Call Trace in the CDV file.\n"),
               std::string::npos);
   }
 }
