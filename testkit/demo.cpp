@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "testkit/demo_svc.h"
+#include "testkit/demo_trace.h"
 #include "testkit/devicebuilder.h"
 #include "testkit/heapbuilder.h"
 #include "testkit/symfile.h"
@@ -279,6 +280,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
         add_terminal_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
       else if (code == kControllerBasicCode)
         add_controller_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
+      add_demo_trace(b, s.proc, s.code, s.data, term);
       k.set_current(s.pd);
       continue;
     }
@@ -337,6 +339,7 @@ std::string demo_sym() {
   f.variables().data(0x0000);
   f.variable(0x0000, "TOTAL.AMOUNT").variable(0x0008, "ITEM.COUNT%").variable(0x0010, "OPERATOR.ID$");
   f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
+  add_demo_trace_symbols(f);
   return f.text();
 }
 
