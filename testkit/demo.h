@@ -31,6 +31,9 @@ struct DemoSpec {
   // Paged: the dump offset at which the application's page frames (and all
   // allocated after them) begin; 0: next in line.
   uint32_t appl_frames = 0;
+  // Non-zero: the application's SYM file merged behind its code, as the
+  // postprocessor leaves it (MORVIK then takes it from the dump).
+  int sym_in_code = 0;
 };
 
 struct DemoDump {

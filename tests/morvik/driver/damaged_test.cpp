@@ -44,7 +44,7 @@ std::unique_ptr<Demo> demo(DumpVariant v, bool apart = false) {
 
 const char* const kInvalidSystem = "\n\n\tInvalid system address... I'm cuttin' out!\n\n";
 // The demo lists 12 processes, 8 of them applications.
-const char* const kListEnd = "\n\tTotal memory allocated to the application(s):   0.164 Mb\n\n";
+const char* const kListEnd = "\n\tTotal memory allocated to the application(s):   0.168 Mb\n\n";
 const char* const kApplLine = "\t  (C)\t0009  appl    mpostapl    100   ";
 
 }  // namespace
