@@ -264,7 +264,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
       if (cfg.appl_frames != 0 && b.paged()) b.set_next_frame(cfg.appl_frames);
-      Seg s = add_application(b, k, p, file, demo_code(cfg), kDemoCodeSize, 0x8000, 0x2000, r, 32 + cfg.heap_segments);
+      Seg s = add_application(b, k, p, file, demo_code(cfg), kDemoCodeSize, 0x8000, cfg.stack_size, r, 32 + cfg.heap_segments);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;
       d.code = s.code;

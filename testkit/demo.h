@@ -34,6 +34,7 @@ struct DemoSpec {
   // Non-zero: the application's SYM file merged behind its code, as the
   // postprocessor leaves it (MORVIK then takes it from the dump).
   int sym_in_code = 0;
+  uint32_t stack_size = 0x2000;  // the application's stack segment (at most 64 KiB)
 };
 
 struct DemoDump {
