@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "morvik/addrspace/dumpfunc.h"
+#include "morvik/addrspace/dumpfunc_appvalue.h"
 #include "morvik/addrspace/ldt.h"
 #include "morvik/report/doarray.h"
 #include "morvik/report/morvik_string.h"
@@ -19,19 +20,6 @@ namespace morvik {
 namespace {
 
 bool starts_with(const std::string& name, const char* prefix) { return name.rfind(prefix, 0) == 0; }
-
-// Reads `len` bytes of application memory at `addr` when they all lie in
-// one segment of the application (within its limit); the buffer is zeroed
-// first, so a value outside the segment reads as zero and nothing is read.
-bool read_app_value(Session& s, uint32_t addr, unsigned char* buf, size_t len) {
-  std::fill(buf, buf + len, 0);
-  if (len == 0) return true;
-  if ((addr & 0xFFFF) + len - 1 > 0xFFFF) return false;
-  int16_t cls = isValidSelector(s, addr);
-  if (cls == kNoSelector || isValidSelector(s, addr + static_cast<uint32_t>(len) - 1) != cls) return false;
-  if (cls != kLdtData && cls != kLdtCode) return false;
-  return readstuff(s, std::span<unsigned char>(buf, len), addr, 1, static_cast<int16_t>(len), 'a') == 1;
-}
 
 // The text of a display line: the 16-bit length, then up to `room`
 // characters, cut at the length.

@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "morvik/addrspace/dumpfunc.h"
+#include "morvik/addrspace/dumpfunc_appvalue.h"
 #include "morvik/addrspace/ldt.h"
 #include "morvik/report/doarray.h"
 #include "morvik/report/morvik_string.h"
@@ -18,22 +19,11 @@ namespace {
 
 bool starts_with(const std::string& name, const char* prefix) { return name.rfind(prefix, 0) == 0; }
 
-// Reads `len` bytes of the application at `addr` when they lie within one
-// of its segments; otherwise (and for bytes not got) the value is zero.
-void read_value(Session& s, uint32_t addr, unsigned char* buf, size_t len) {
-  std::fill(buf, buf + len, 0);
-  if ((addr & 0xFFFF) + len - 1 > 0xFFFF) return;
-  int16_t cls = isValidSelector(s, addr);
-  if ((cls != kLdtData && cls != kLdtCode) || isValidSelector(s, addr + static_cast<uint32_t>(len) - 1) != cls)
-    return;
-  readstuff(s, std::span<unsigned char>(buf, len), addr, 1, static_cast<int16_t>(len), 'a');
-}
-
 // A display line: 22 bytes, the length word and up to 20 characters; a
 // longer length is cut at the 20 characters read.
 std::string display_line(Session& s, uint32_t p) {
   unsigned char b[22];
-  read_value(s, p, b, sizeof b);
+  read_app_value(s, p, b, sizeof b);
   size_t len = std::min<size_t>(vt::le16(b), 20);
   std::string text(reinterpret_cast<const char*>(b + 2), len);
   return text.substr(0, text.find('\0'));
@@ -50,7 +40,7 @@ void cdvvars(Session& s) {
   if (s.space.termappl) {
     if (const listitem* rtdsv = sym.cdv_item("rtdsv")) {
       unsigned char w[2];
-      read_value(s, static_cast<uint32_t>(rtdsv->addr), w, 2);
+      read_app_value(s, static_cast<uint32_t>(rtdsv->addr), w, 2);
       if (vt::le16(w) != s.DS_selector) o.write("\tCDV file may not be a good match\n");
     }
   }
@@ -82,14 +72,14 @@ void cdvvars(Session& s) {
         break;
     }
     if (it.type == 0x80 || it.type == 0x84) {
-      read_value(s, addr, b, 1);
+      read_app_value(s, addr, b, 1);
       unsigned v = b[0];
       if (v > 127)
         o.print(" INT1:       -%03i         %2xH", static_cast<int>(256 - v), v);
       else
         o.print(" INT1:        %3i         %2xH", static_cast<int>(v), v);
     } else if (it.type == 0x81 || it.type == 0x85) {
-      read_value(s, addr, b, 2);
+      read_app_value(s, addr, b, 2);
       int16_t v = static_cast<int16_t>(vt::le16(b));
       if (v < -9999)
         o.print(" INT2:     %5d       %4hxH", static_cast<int>(v), static_cast<unsigned short>(v));
@@ -102,7 +92,7 @@ void cdvvars(Session& s) {
         if (!cashdrawer) add_summary_line(s, " The cash drawer is not configured.");
       }
     } else if (it.type == 0x86) {
-      read_value(s, addr, b, 4);
+      read_app_value(s, addr, b, 4);
       uint32_t p = vt::le32(b);
       if (isValidSelector(s, p) == kLdtData) {
         if (doArray(s, p, it.name, it.name == "TS.TRACE" ? 0 : 1, static_cast<int16_t>(it.file)) != 0) {
@@ -115,7 +105,7 @@ void cdvvars(Session& s) {
         o.print(" INT4: %10ld   %8lxH", static_cast<long>(static_cast<int32_t>(p)), static_cast<unsigned long>(p));
       }
     } else if (it.type == 0x82) {
-      read_value(s, addr, b, 4);
+      read_app_value(s, addr, b, 4);
       uint32_t v = vt::le32(b);
       o.print(" INT4: %10ld   %8lxH", static_cast<long>(static_cast<int32_t>(v)), static_cast<unsigned long>(v));
       if (file && cashdrawer && starts_with(it.name, "TS.DEV.LONG")) {
@@ -127,7 +117,7 @@ void cdvvars(Session& s) {
           add_summary_line(s, " The cash drawer is closed.");
       }
     } else if (it.type == 0x8A) {
-      read_value(s, addr, b, 4);
+      read_app_value(s, addr, b, 4);
       uint32_t p = vt::le32(b);
       o.write(" ");
       if (p != 0 && isSelector(s, static_cast<uint16_t>(p >> 16)) != kLdtData) {
@@ -145,13 +135,13 @@ void cdvvars(Session& s) {
           add_summary_line(s, "             %s", display_line(s, p).c_str());
       }
     } else if (it.type == 0x8B) {
-      read_value(s, addr, b, 10);
+      read_app_value(s, addr, b, 10);
       std::string text = " REAL: ";
       for (int i = 9; i >= 1; --i) text += vt::format("%2x", b[i]);
       text += vt::format("e%d", static_cast<int>(b[0]) - 0x40);
       o.write(text);
     } else if (it.type > 0x201) {
-      read_value(s, addr, b, 4);
+      read_app_value(s, addr, b, 4);
       uint32_t p = vt::le32(b);
       if (!(isSelector(s, static_cast<uint16_t>(p >> 16)) == kLdtData &&
             doArray(s, p, it.name, it.name == "TS.TRACE" ? 0 : 1, static_cast<int16_t>(it.file)) == 0)) {
@@ -180,7 +170,7 @@ int16_t checkcbhalt(Session& s) {
   const bool code = isSelector(s, static_cast<uint16_t>(addr >> 16)) == kLdtCode;
   if (code) {
     unsigned char b[5];
-    read_value(s, addr + 22, b, sizeof b);
+    read_app_value(s, addr + 22, b, sizeof b);
     good = vt::le32(b) == 0x1F99C02Bu || b[4] == 0xCB;
   }
   if (good) return 0;

@@ -40,7 +40,7 @@ struct CodeMemory {
     uint32_t off = (start & 0xFFFF) + x;
     if (off <= 0xFFFF && isValidSelector(s, (start & 0xFFFF0000u) | off) == kLdtCode)
       return getphysoffset(s, (start & 0xFFFF0000u) | off);
-    return first_dump + x;
+    return first_dump == kNoDumpOffset ? kNoDumpOffset : first_dump + x;
   }
   // Reads `n` bytes at x (never past the code's end); returns bytes got.
   size_t read(uint32_t x, unsigned char* buf, size_t n) const {
