@@ -182,4 +182,35 @@ TEST(Dostack, ReturnAddressesAreDecoded) {
             "\n  (001e)  00000000   ... (Value repeated 8 times)\n");
 }
 
+// Runs of zeros, a return address too near its segment's start to hold a
+// call, a third word of 0x0066 that is no selector, the end at the
+// segment's limit, and a stack selector that is not the application's.
+TEST(Dostack, RunsShortReturnsAndTheSegmentsEnd) {
+  DumpBuilder b(DumpVariant::PagedTerminal);
+  int proc = b.add_process();
+  uint16_t code = b.add_segment(proc, 0x1000, true);  // 0x67
+  uint16_t ss = b.add_segment(proc, 0x30, false);     // 0x6F
+  testkit::StackBuilder st(0x30);
+  st.far_ptr(0x20, code, 0x0003).word(0x24, 0x1111).word(0x26, 0x2222).word(0x28, 0x0066);
+  st.put(b, proc, ss);
+  Fixture f(b);
+  morvik_test::load_ldt(f, b, proc);
+  f.out.str("");
+  f.s.SS_selector = ss;
+  f.s.SP = 0x0028;
+  f.s.regsOK = 0;
+  morvik::dostack(f.s);
+  EXPECT_EQ(f.out.str(),
+            "\n\n SUB Application Stack:   (SS = 006f; SP = 0028)\n"
+            "\n  (0000)  00000000   ... (Value repeated 7 times)\n  (0020)  067:0003   code"
+            "\n  (0024)    1111\n  (0026)    2222 \"\"\"\""
+            "\n~~(0028)    0066\n  (002a)    0000"
+            "\n  (002c)  00000000\n");
+  f.out.str("");
+  f.s.SS_selector = 0x1234;
+  morvik::dostack(f.s);
+  EXPECT_EQ(f.out.str(), "\n\n SUB Application Stack:   (SS = 1234; SP = 0028)\n"
+                         "\n\t\t>>> Invalid stack selector 1234 <<<\n");
+}
+
 }  // namespace
