@@ -1,6 +1,6 @@
 // Writes a demo terminal dump with symbol files of a given size into a
 // folder, for the symbol benchmark:
-//   vt_gen_symbols FOLDER SYMBOLS BSX_RECORDS
+//   vt_gen_symbols FOLDER SYMBOLS BSX_RECORDS [STACK_BYTES]
 // FOLDER/omkcsltf.dat   the demo dump
 // FOLDER/omkrt8gl.bsx   its kernel symbols behind BSX_RECORDS other records
 // FOLDER/appl.sym       SYMBOLS symbols: half code labels under one CODE entry
@@ -31,7 +31,7 @@ std::string name(const char* prefix, unsigned i) {
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: vt_gen_symbols FOLDER SYMBOLS BSX_RECORDS\n");
+    std::fprintf(stderr, "usage: vt_gen_symbols FOLDER SYMBOLS BSX_RECORDS [STACK_BYTES]\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(dir);
 
   testkit::DemoSpec cfg;
+  if (argc > 4) cfg.stack_size = static_cast<uint32_t>(std::strtoul(argv[4], nullptr, 0));
   testkit::DumpBuilder b(cfg.variant);
   testkit::KernelBuilder k(b);
   testkit::DemoDump d = testkit::build_demo(b, k, cfg);

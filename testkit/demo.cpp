@@ -11,6 +11,7 @@
 #include "testkit/demo_trace.h"
 #include "testkit/devicebuilder.h"
 #include "testkit/heapbuilder.h"
+#include "testkit/demo_vars.h"
 #include "testkit/symfile.h"
 
 namespace testkit {
@@ -265,7 +266,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       p.evbits = 0x00000003;
       std::string file = "C:/ADX_IPGM/" + upper(appl) + ".286";
       if (cfg.appl_frames != 0 && b.paged()) b.set_next_frame(cfg.appl_frames);
-      Seg s = add_application(b, k, p, file, demo_code(cfg), 0x4000, 0x8000, 0x2000, r, 32 + cfg.heap_segments);
+      Seg s = add_application(b, k, p, file, demo_code(cfg), kDemoCodeSize, 0x8000, cfg.stack_size, r, 32 + cfg.heap_segments);
       d.appl_proc = s.proc;
       d.appl_pd = s.pd;
       d.code = s.code;
@@ -281,6 +282,7 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       else if (code == kControllerBasicCode)
         add_controller_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
       add_demo_trace(b, s.proc, s.code, s.data, term);
+      add_demo_vars(b, d, cfg.sym_in_code != 0);
       k.set_current(s.pd);
       continue;
     }
@@ -338,6 +340,7 @@ std::string demo_sym() {
   f.label(0x0000, "MAIN.PROGRAM").label(0x00F0, "PROCESS.SALE").label(0x0310, "PRINT.RECEIPT");
   f.variables().data(0x0000);
   f.variable(0x0000, "TOTAL.AMOUNT").variable(0x0008, "ITEM.COUNT%").variable(0x0010, "OPERATOR.ID$");
+  demo_vars_sym(f);
   f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
   add_demo_trace_symbols(f);
   return f.text();

@@ -32,6 +32,10 @@ struct DemoSpec {
   // allocated after them) begin; 0: next in line.
   uint32_t appl_frames = 0;
   int files = 6;  // open files (the application's and others'), 6 at least
+  // Non-zero: the application's SYM file merged behind its code, as the
+  // postprocessor leaves it (MORVIK then takes it from the dump).
+  int sym_in_code = 0;
+  uint32_t stack_size = 0x2000;  // the application's stack segment (at most 64 KiB)
 };
 
 struct DemoDump {

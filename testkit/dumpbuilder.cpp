@@ -278,6 +278,14 @@ uint16_t DumpBuilder::alias_gdt_segment(uint16_t selector, int slot) {
   return static_cast<uint16_t>(slot * 8);
 }
 
+uint16_t DumpBuilder::code_alias_gdt_segment(uint16_t selector, uint16_t rpl) {
+  int slot = gdt_next_slot_++;
+  Bytes d = get_phys(gdt_slot_offset(selector >> 3), 8);
+  d[5] = 0x9B;
+  put_phys(gdt_slot_offset(slot), d);
+  return static_cast<uint16_t>(slot * 8 | rpl);
+}
+
 void DumpBuilder::move_system_memory(uint32_t linear) {
   sys_next_ = linear;
   sysseg_used_ = 0x10000;  // the next allocation opens a segment there

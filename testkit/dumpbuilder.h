@@ -94,6 +94,9 @@ class DumpBuilder {
   // A second GDT selector for the memory of `selector`: its descriptor is
   // copied into `slot`; returns slot * 8.
   uint16_t alias_gdt_segment(uint16_t selector, int slot);
+  // A code selector (next free GDT slot) for the memory of `selector`, as
+  // a shared runtime's code is; returns slot * 8 | rpl.
+  uint16_t code_alias_gdt_segment(uint16_t selector, uint16_t rpl = 3);
   // Places the system memory allocated from now on (segments, LDT objects)
   // from `linear` on, e.g. under another page-directory entry than the GDT.
   void move_system_memory(uint32_t linear);

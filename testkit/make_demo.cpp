@@ -19,15 +19,17 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr,
                  "usage: vt_make_demo FOLDER [variant [processes [size_mib [appl_mib]]]] [consoles=N] [pipes=N] "
-                 "[heap_blocks=N] [heap_segments=N] [files=N]\n");
+                 "[heap_blocks=N] [heap_segments=N] [files=N] [sym_in_code=0|1]\n");
     return 2;
   }
   testkit::DemoSpec cfg;
+  cfg.sym_in_code = 1;  // the demo's module carries its SYM file, as a processed one does
   std::map<std::string, int*> counts = {{"consoles", &cfg.consoles},
                                         {"pipes", &cfg.pipes},
                                         {"files", &cfg.files},
                                         {"heap_blocks", &cfg.heap_blocks},
-                                        {"heap_segments", &cfg.heap_segments}};
+                                        {"heap_segments", &cfg.heap_segments},
+                                        {"sym_in_code", &cfg.sym_in_code}};
   int positional = 0;
   for (int i = 2; i < argc; ++i) {
     std::string arg = argv[i];

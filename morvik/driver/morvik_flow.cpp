@@ -454,6 +454,10 @@ void run_report(Session& s) {
   if (std::strncmp(pd.p_name, "mpost", 4) == 0 && s.rpostActive) rpost(s);
   report(s, 59);
   s.outfile.write("\nMORVIK is ending normally.\n");
+  if (s.debugmode)
+    vt::print(s.con.out, "dump file reads: %llu, pages read again: %llu\n",
+              static_cast<unsigned long long>(s.dumpfile.file_reads()),
+              static_cast<unsigned long long>(s.dumpfile.pages_read_again()));
   stop(s, 0);
 }
 

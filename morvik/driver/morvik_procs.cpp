@@ -17,6 +17,7 @@
 #include "morvik/driver/dumpfunc_comd.h"
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
+#include "morvik/symbols/doarray_symdump.h"
 #include "morvik/symbols/dumpfunc_code.h"
 #include "morvik/symbols/dumpfunc_symfile.h"
 #include "morvik/symbols/readcdv.h"
@@ -137,8 +138,7 @@ void list_process(Session& s, uint32_t addr, const _pd& pd, uint32_t current) {
   std::string lname = lower(name);
   if (!s.applprocess && !s.applname.empty() && s.applname != "0" &&
       lname.compare(0, s.applname.size(), s.applname) == 0) {
-    // locate_SYM_in_dump (the SYM file carried in the dumped code) is called
-    // here with the code chain head pd.p_mem[0].
+    locate_SYM_in_dump(s, pd.p_mem[0]);
     if (pd.p_stat == kStatSharedCode) {
       s.sharedCodeHolder = 1;  // a later process of the name may still match
     } else {

@@ -45,6 +45,12 @@ int16_t doString(Session& s, uint32_t addr) {
   if ((addr & 0xFFFF) + n > 0xFFFF) n = 16;
   if (n > 0 && isValidSelector(s, addr + static_cast<uint32_t>(n) - 1) != kLdtData) n = 1;
   n = std::min<size_t>(n, s.userStringLimit);
+  // The characters stop where the segment's reads stop (below ld_len, and
+  // within 0xFFFF): the string is cut there rather than shown with bytes
+  // never read.
+  uint32_t end = std::min<uint32_t>(0xFFFF, getlimit(s, addr));  // first offset not read
+  uint32_t first = (addr & 0xFFFF) + 2;
+  n = first >= end ? 0 : std::min<size_t>(n, end - first);
 
   std::vector<unsigned char> chars(n, 0);
   if ((addr & 0xFFFF) <= 0xFFFD) read_app(s, chars, addr + 2);

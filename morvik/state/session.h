@@ -18,6 +18,7 @@
 #include "morvik/records/struc.h"
 #include "morvik/state/address_space.h"
 #include "morvik/state/app_symbols.h"
+#include "morvik/state/dump_sym.h"
 #include "morvik/state/dumpimage.h"
 #include "morvik/state/open_files.h"
 #include "morvik/state/runtime_findings.h"
@@ -113,6 +114,7 @@ struct Session {
   AppSymbols symbols;
   RuntimeFindings runtime;
   OpenFiles openfiles;
+  DumpSym dumpsym;  // the SYM file carried in the dumped code
 };
 
 // The debug checkpoint: in debug mode writes the location number to the
