@@ -8,6 +8,7 @@
 #include "common/console.h"
 #include "common/le.h"
 #include "testkit/devicebuilder.h"
+#include "testkit/demo_runtime.h"
 #include "testkit/heapbuilder.h"
 #include "testkit/symfile.h"
 
@@ -274,6 +275,8 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       b.put(d.appl_proc, uint32_t{s.data} << 16 | kDemoRtdsv, le16_bytes(s.data));
       // The heap of the runtime the code start names.
       Bytes code = demo_code(cfg);
+      if (code == kTerminalBasicCode || code == kControllerBasicCode)
+        add_demo_runtime(b, s.proc, s.code, s.data, code == kTerminalBasicCode);
       if (code == kTerminalBasicCode)
         add_terminal_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
       else if (code == kControllerBasicCode)
