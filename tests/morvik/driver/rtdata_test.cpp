@@ -210,3 +210,113 @@ TEST(RuntimeData, UnresumedCountsAndTheSummaryLines) {
     for (const std::string& line : c.summary) EXPECT_TRUE(has(report, line)) << report;
   }
 }
+
+TEST(RuntimeData, SessionsWithDamagedPointers) {
+  TerminalRuntimeSpec sp;
+  RuntimeSession item;
+  item.number = 1;
+  item.name = "C:/ADX_IDT1/EALITEMR.DAT";
+  item.fnum = 0x00010005;
+  item.buffsize = 64;
+  RuntimeSession printer = item;
+  printer.number = 2;
+  printer.name = "OMKPIPR";
+  printer.devnum = 4;
+  printer.buffer_ptr = 0x12340000;  // not an application data pointer
+  RuntimeSession log = item;
+  log.number = 3;
+  log.name = "C:/ADX_IDT1/EALLOG.DAT";
+  log.ifend = 0x000F0150;
+  RuntimeSession gone = item;
+  gone.number = 4;
+  gone.pointer = 0x00120040;
+  RuntimeSession after = item;
+  after.number = 5;
+  sp.sessions = {item, printer, log, gone, after};
+  sp.accessing = 1;
+  sp.last_session = 3;
+  sp.event = 7;
+  Runtime r(sp);
+  EXPECT_EQ(r.run(), SessionFixture::kReturned);
+  const std::string out = r.out();
+  // The buffer pointer is reported for its session only; the corrupted
+  // session pointer ends the list.
+  EXPECT_TRUE(has(out,
+                  "\t   Session  1:  C:/ADX_IDT1/EALITEMR.DAT\t  64-byte buffer at 0" )) << out;
+  EXPECT_TRUE(has(out,
+                  "\t   Session  2:  \n** ERROR ** &buffer=12340000, which seems corrupted.\n\n"
+                  "\t   Session  3:  C:/ADX_IDT1/EALLOG.DAT\t  64-byte buffer at ")) << out;
+  EXPECT_TRUE(has(out, "\t   (IF END routine at 00f:150)\n")) << out;
+  EXPECT_TRUE(has(out, "\n** ERROR ** crt2.files[4]=00120040, which seems corrupted.\n"
+                       "\t  The application is currently accessing session 3\n\n\t EVENT% = 7\n")) << out;
+  EXPECT_FALSE(has(out, "Session  5:"));
+}
+
+TEST(RuntimeData, TheSessionNameFillsTheBlockedSvcsField) {
+  TerminalRuntimeSpec sp;
+  RuntimeSession item;
+  item.number = 1;
+  item.name = "C:/ADX_IDT1/EALITEMR.DAT";
+  item.fnum = 0x00010005;
+  item.buffsize = 16;
+  sp.sessions = {item};
+  Runtime r(sp);
+  morvik::Session& s = r.f->s;
+  s.outfile.open_file(r.f->dir.file("report.txt"));
+  s.outfile.write("SVC [" + std::string(12, ' ') + "] end\n");
+  s.openfiles.fnumForSVC = 0x00010005;
+  s.openfiles.SVCpos = 5;
+  s.openfiles.SVCend = 17;
+  EXPECT_EQ(r.run(), SessionFixture::kReturned);
+  s.outfile.close();
+  EXPECT_EQ(s.openfiles.fnumForSVC, 0u);
+  // Cut at the field's end, never over what follows it.
+  EXPECT_EQ(testkit::read_text(r.f->dir.file("report.txt")).substr(0, 22), "SVC [C:/ADX_IDT1/] end");
+}
+
+TEST(RuntimeData, TheSavedErrorChain) {
+  struct Case {
+    const char* what;
+    int level;
+    bool loop;
+    const char* end;
+  } cases[] = {
+      {"level 64", 64, false, "\nEnd of saved error data\n"},
+      // Below level 40 the fields lie 4 bytes lower.
+      {"level 39", 39, false, "\nEnd of saved error data\n"},
+      {"a chain that leads back to its first block", 64, true, "\nEnd of saved error data\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    TerminalRuntimeSpec sp;
+    sp.level = c.level;
+    sp.arnnet = 2;
+    sp.saved = {{0x1F60, "EF", 0x00000001u, 1}, {0x1F40, "IH", 0x8001000Fu, 2}};
+    sp.loop_saved = c.loop;
+    Runtime r(sp);
+    EXPECT_EQ(r.run(), SessionFixture::kReturned);
+    r.f->out.str("");
+    morvik::saved_error_data(r.f->s);
+    const std::string out = r.out();
+    // The progress line goes to standard output, here the same stream.
+    EXPECT_TRUE(has(out, "\n\n    There are some outstanding errors...\n  Processing errors...\n"
+                         "\nThe following data was saved before entering an ON ERROR routine:"
+                         "   savesp1: 0x1f60  (stack pointer)\n   errc:    EF\n   errn:    0x1\n"
+                         "   errio:   1  (session number)\n"
+                         "\nThe following data was saved before entering an ON ERROR routine:"
+                         "   savesp1: 0x1f40  (stack pointer)\n   errc:    IH\n   errn:    0x8001000f\n"
+                         "   errio:   2  (session number)\n"))
+        << out;
+    EXPECT_EQ(has(out, "***"), c.loop) << out;
+    EXPECT_EQ(out.substr(out.size() - std::strlen(c.end)), c.end);
+  }
+  // One un-resumed error has no saved data to show.
+  TerminalRuntimeSpec one;
+  one.arnnet = 1;
+  one.saved = {{0x1F60, "EF", 1, 1}};
+  Runtime r(one);
+  r.run();
+  r.f->out.str("");
+  morvik::saved_error_data(r.f->s);
+  EXPECT_EQ(r.out(), "");
+}
