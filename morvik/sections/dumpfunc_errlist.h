@@ -12,9 +12,9 @@ namespace morvik {
 
 // The runtime-data section of the big-memory-model (controller) runtime.
 void wrenRTdata(Session& s);
-// The chain of the data the runtime saved before each ON ERROR routine, and
-// the notice box on stacked-up errors.
-void doErrors(Session& s);
+// The chain of the data the runtime saved before each ON ERROR routine
+// (from the latest block, `head`), and the notice box on stacked-up errors.
+void doErrors(Session& s, uint32_t head);
 void display(Session& s);
 // Searches the application's code for `str` followed by a digit; on a find
 // copies `len` bytes from there into `result` and returns 1, else 0. On its
