@@ -44,7 +44,7 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::s
   cfg.ldt = base.ldt;
   cfg.cr3 = base.cr3;
   cfg.cmdenv = k.cmdenv(file);
-  cfg.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0}});
+  cfg.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0, b.process_linear(s.proc, uint32_t{s.code} << 16)}});
   cfg.mem[1] = k.md_chain({{data_size, uint32_t{s.data} << 16, 0}});
   cfg.mem[3] = k.md_chain({{stack_size, uint32_t{s.stack} << 16, 0}});
   regs.cs = s.code;

@@ -9,6 +9,7 @@
 
 #include "common/le.h"
 #include "morvik/sections/dumpfunc_errlist.h"
+#include "testkit/kernelbuilder.h"
 #include "testkit/runtimebuilder.h"
 #include "tests/morvik/fixture.h"
 
@@ -194,4 +195,21 @@ TEST(ControllerRuntime, OldRuntimesAndMissingRecords) {
   App none(DumpVariant::PagedController, [](App& app) { app.code_at(0x0100, testkit::version_record(629, "05/14/09")); });
   EXPECT_EQ(none.f->status_of([&] { morvik::wrenRTdata(none.f->s); }), SessionFixture::kReturned);
   EXPECT_TRUE(has(none.out(), "\n  This doesn't appear to be a BASIC application.\n"));
+}
+
+TEST(RuntimeLevel, TheMarraSearchOfTheCodeBlocks) {
+  for (uint16_t at : {uint16_t{0x0FF0}, uint16_t{0x1FD0}}) {
+    SCOPED_TRACE(at);
+    uint32_t chain = 0;
+    App a(DumpVariant::MarraTerminal, [&](App& app) {
+      app.code_at(at, testkit::version_record(47, "01/30/98"));
+      testkit::KernelBuilder k(app.b);
+      chain = k.md_chain({{0x2000, uint32_t{app.code} << 16, 0, app.b.process_linear(app.proc, uint32_t{app.code} << 16)}});
+    });
+    morvik::_pd pd;
+    pd.p_mem[0] = chain;
+    a.f->s.applprocess = pd;
+    EXPECT_EQ(morvik::getcbrt(a.f->s), 47);
+    EXPECT_EQ(a.f->s.runtime.verdate, "01/30/98");
+  }
 }
