@@ -10,6 +10,7 @@
 #include "morvik/driver/morvik_rtdata.h"
 #include "morvik/report/doarray.h"
 #include "testkit/runtimebuilder.h"
+#include "tests/morvik/driver/demo_run.h"
 #include "tests/morvik/fixture.h"
 
 using morvik_test::SessionFixture;
@@ -319,4 +320,51 @@ TEST(RuntimeData, TheSavedErrorChain) {
   r.f->out.str("");
   morvik::saved_error_data(r.f->s);
   EXPECT_EQ(r.out(), "");
+}
+
+TEST(RuntimeData, TheOlderRuntimeDataFormBelowLevel48) {
+  TerminalRuntimeSpec sp;
+  sp.level = 47;
+  RuntimeSession item;
+  item.number = 1;
+  item.name = "C:/ADX_IDT1/EALITEMR.DAT";
+  item.buffsize = 16;
+  item.ifend = 0x000F0150;
+  item.ifend_sp = 0x1F70;
+  RuntimeSession gone = item;
+  gone.number = 2;
+  gone.pointer = 0x00120040;
+  sp.sessions = {item, gone};
+  sp.accessing = 1;
+  sp.last_session = 1;
+  sp.swi_count = 2;
+  sp.on_error = 0x000F0100;
+  sp.new_layout = false;
+  sp.debug_line = 12;  // lnum in the older registers
+  Runtime r(sp);
+  EXPECT_EQ(r.run(), SessionFixture::kReturned);
+  const std::string out = r.out();
+  EXPECT_TRUE(has(out, "\n\t SWIs disabled 2 time(s)\n")) << out;
+  EXPECT_TRUE(has(out, "\t   Session  1:  C:/ADX_IDT1/EALITEMR.DAT\t  16-byte buffer at ")) << out;
+  EXPECT_TRUE(has(out, "\t   (IF END routine at 00f:150  )\n")) << out;
+  EXPECT_TRUE(has(out, "\t   Session  2:  \n** ERROR ** crt.files[2]=00120040, which seems corrupted.\n"
+                       "\tThe application is currently referencing session 1.\n")) << out;
+  EXPECT_TRUE(has(out, "\t Current on error routine:     00f:100\n\t  lnum:\t\t\t\t12\n"
+                       "\t IF END stack pointers:\tSession 01:  1f70\n\t\t\t\t\tSession 02:  1f70\n\t\t\t\t\t\n")) << out;
+}
+
+TEST(RuntimeData, TheDemosRuntime) {
+  morvik_test::Demo term;
+  testkit::RunResult res = term.run({"appl.sym", "mpostapl", "25", "512", "SCREEN"});
+  EXPECT_EQ(res.status, 0) << res.err;
+  EXPECT_TRUE(has(res.out, "\n\t CBASIC runtimes dated 05/14/09, version 64\n\n"));
+  EXPECT_TRUE(has(res.out, "\n\t The last 3 errors recorded by the runtimes:\n\n"
+                           "\t    OE C806F380   03-14  14:31:05.250   session    3   repeated once\n"
+                           "\t    IH 0F000180   03-14  14:32:01.500   session    1\n"
+                           "\t    EF 01000000   03-14  14:32:06.125   session    1\n"))
+      << res.out;
+  EXPECT_TRUE(has(res.out, "\n\t There are 2 un-resumed errors\n"));
+  EXPECT_TRUE(has(res.out, "\t   Session  2:  CR:      \t  32-byte buffer at "));
+  EXPECT_TRUE(has(res.out, "\t   Session  3:  C:/ADX_IDT1/EALLOG.DAT\t 128-byte buffer at "));
+  EXPECT_TRUE(has(res.out, "\nEnd of saved error data\n"));
 }
