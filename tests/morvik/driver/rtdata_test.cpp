@@ -368,3 +368,22 @@ TEST(RuntimeData, TheDemosRuntime) {
   EXPECT_TRUE(has(res.out, "\t   Session  3:  C:/ADX_IDT1/EALLOG.DAT\t 128-byte buffer at "));
   EXPECT_TRUE(has(res.out, "\nEnd of saved error data\n"));
 }
+
+TEST(RuntimeData, TheSwiEnableDisableTrace) {
+  TerminalRuntimeSpec sp;
+  sp.level = 55;
+  Runtime r(sp, [](DumpBuilder& b, int p, uint16_t d) {
+    testkit::put_swi_trace(b, p, d, 0x3000, {0x80010150u, 0x80000160u, 0xFFFFFFFFu});
+  });
+  testkit::write_text(r.f->dir.file("appl.sym"), "0000 VARIABLES 3000 disab_enab_trace\n");
+  r.f->s.symfile.open(r.f->dir.file("appl.sym"));
+  EXPECT_EQ(r.run(), SessionFixture::kReturned);
+  // High word 0x8001 is a disable, 0x8000 an enable; the empty entries
+  // follow as enables of 0000:0000.
+  EXPECT_TRUE(has(r.out(), "\t disab_enab_trace[] contains the following entries:\n"
+                           "\t      the last transition from enabled to disabled: \t   0001:0150 Disable in \n"
+                           "\t   0000:0160  Enable in \n"
+                           "\t    *** WRAP ***\n"
+                           "\t   0000:0000  Enable in \n"))
+      << r.out();
+}
