@@ -10,6 +10,7 @@
 #include "testkit/demo_svc.h"
 #include "testkit/demo_trace.h"
 #include "testkit/devicebuilder.h"
+#include "testkit/demo_runtime.h"
 #include "testkit/heapbuilder.h"
 #include "testkit/demo_vars.h"
 #include "testkit/symfile.h"
@@ -46,7 +47,7 @@ Seg add_application(DumpBuilder& b, KernelBuilder& k, ProcSpec cfg, const std::s
   cfg.ldt = base.ldt;
   cfg.cr3 = base.cr3;
   cfg.cmdenv = k.cmdenv(file);
-  cfg.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0}});
+  cfg.mem[0] = k.md_chain({{code_size, uint32_t{s.code} << 16, 0, b.process_linear(s.proc, uint32_t{s.code} << 16)}});
   cfg.mem[1] = k.md_chain({{data_size, uint32_t{s.data} << 16, 0}});
   cfg.mem[3] = k.md_chain({{stack_size, uint32_t{s.stack} << 16, 0}});
   regs.cs = s.code;
@@ -277,6 +278,8 @@ DemoDump build_demo(DumpBuilder& b, KernelBuilder& k, const DemoSpec& cfg) {
       b.put(d.appl_proc, uint32_t{s.data} << 16 | kDemoRtdsv, le16_bytes(s.data));
       // The heap of the runtime the code start names.
       Bytes code = demo_code(cfg);
+      if (code == kTerminalBasicCode || code == kControllerBasicCode)
+        add_demo_runtime(b, s.proc, s.code, s.data, code == kTerminalBasicCode);
       if (code == kTerminalBasicCode)
         add_terminal_heap(b, s.proc, s.data, cfg.heap_blocks, std::max(cfg.heap_segments, 1));
       else if (code == kControllerBasicCode)

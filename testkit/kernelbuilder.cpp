@@ -100,6 +100,7 @@ uint32_t KernelBuilder::md_chain(const std::vector<MdSpec>& chain) {
   for (size_t i = 0; i < chain.size(); ++i) {
     Bytes d(32, 0);
     vt::put32(d.data() + 0, i + 1 < chain.size() ? at[i + 1] : 0);  // m_link
+    vt::put32(d.data() + 4, chain[i].start);
     vt::put32(d.data() + 8, chain[i].length);
     vt::put32(d.data() + 12, chain[i].lbase);
     vt::put16(d.data() + 24, chain[i].flags);

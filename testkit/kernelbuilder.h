@@ -61,6 +61,7 @@ struct MdSpec {
   uint32_t length = 0;
   uint32_t lbase = 0;
   uint16_t flags = 0;
+  uint32_t start = 0;  // m_start: the block's linear start (read in MARRA dumps)
 };
 
 // A process descriptor (the fields MORVIK reads; the rest stay zero).

@@ -17,6 +17,7 @@
 #include "morvik/driver/dumpfunc_comd.h"
 #include "morvik/driver/morvik.h"
 #include "morvik/report/doarray.h"
+#include "morvik/sections/dumpfunc_errlist.h"
 #include "morvik/symbols/doarray_symdump.h"
 #include "morvik/symbols/dumpfunc_code.h"
 #include "morvik/symbols/dumpfunc_symfile.h"
@@ -478,9 +479,8 @@ int processdetails(Session& s) {
   progress(s, ".(4).");
   progress(s, ".(5).");
   if (s.BASIC && a.termappl) {
-    // getcbrt (the runtime level search) is called here; it gives the level
-    // and the runtimes' date. Until it is, no level is found.
-    runtime_level_line(s, 0, std::string());
+    int16_t level = getcbrt(s);
+    runtime_level_line(s, level, s.runtime.verdate);
   }
   progress(s, ".(6).");
 

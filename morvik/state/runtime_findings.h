@@ -27,6 +27,11 @@ struct RuntimeFindings {
   int16_t sym_tracebuffer = 0;
   int16_t sym_nestlevel = 0;
   int16_t sym_timebuffer = 0;
+
+  // For the saved error data later in the report: the error history's
+  // count of errors not resumed, and the first saved error block.
+  int16_t arnnet = 0;
+  uint32_t savedErrorHead = 0;
 };
 
 }  // namespace morvik

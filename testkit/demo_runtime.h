@@ -1,0 +1,16 @@
+// The demo application's runtime: the version record in its code and, for
+// the terminal runtime, its error history, sessions and saved errors.
+#pragma once
+#include <cstdint>
+
+#include "testkit/dumpbuilder.h"
+
+namespace testkit {
+
+// The runtime level of the demo's terminal and controller runtimes.
+constexpr int kDemoTerminalLevel = 64;
+constexpr int kDemoControllerLevel = 629;
+
+void add_demo_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal);
+
+}  // namespace testkit
