@@ -346,6 +346,7 @@ std::string demo_sym() {
   demo_vars_sym(f);
   f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
   add_demo_trace_symbols(f);
+  f.variable(kDemoSwiTraceAt, "disab_enab_trace");
   return f.text();
 }
 

@@ -1,5 +1,7 @@
 #include "testkit/demo_runtime.h"
 
+#include <vector>
+
 #include "testkit/runtimebuilder.h"
 
 namespace testkit {
@@ -67,7 +69,15 @@ TerminalRuntimeSpec demo_terminal_runtime(uint16_t code) {
 void add_demo_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal) {
   b.put(proc, uint32_t{code} << 16 | kVersionAt,
         version_record(terminal ? kDemoTerminalLevel : kDemoControllerLevel, "05/14/09"));
-  if (terminal) add_terminal_runtime(b, proc, data, demo_terminal_runtime(code));
+  if (!terminal) return;
+  add_terminal_runtime(b, proc, data, demo_terminal_runtime(code));
+  // The SWI trace, full: PROCESS.SALE disables and enables in turn; the
+  // newest entry stands before the wrap point.
+  const uint32_t c = uint32_t{code} << 16;
+  std::vector<uint32_t> events;
+  for (int i = 0; i < 30; ++i)
+    events.push_back(i == 10 ? 0xFFFFFFFFu : i % 2 == 0 ? 0x80000000u | c | 0x00F8 : c | 0x0100);
+  put_swi_trace(b, proc, data, kDemoSwiTraceAt, events);
 }
 
 }  // namespace testkit

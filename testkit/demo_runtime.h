@@ -10,6 +10,8 @@ namespace testkit {
 // The runtime level of the demo's terminal and controller runtimes.
 constexpr int kDemoTerminalLevel = 64;
 constexpr int kDemoControllerLevel = 629;
+// Data offset of the runtime's SWI enable/disable trace in the demo.
+constexpr uint16_t kDemoSwiTraceAt = 0x3000;
 
 void add_demo_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal);
 

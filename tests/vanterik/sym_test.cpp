@@ -155,7 +155,7 @@ TEST(VanterikSym, MergesTheDemoModulesSymFile) {
   auto r = w.run({});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, std::string(BANNER) +
-                       ".\nThe SYM was merged into CODE at file offset 00000CE0\n\nFile successfully vanteriked\n");
+                       ".\nThe SYM was merged into CODE at file offset 00000D00\n\nFile successfully vanteriked\n");
   Bytes o = read_file(w.mod);
   const size_t at = 128 + 1616 + 1024;
   std::string sym = testkit::demo_module_sym();
