@@ -1,0 +1,52 @@
+// The controller demo's runtime data in whole runs: the runtime data
+// section and the sections after it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/morvik/driver/demo_run.h"
+
+using morvik_test::Demo;
+using testkit::DemoSpec;
+using testkit::DumpVariant;
+using testkit::RunResult;
+
+namespace {
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+}  // namespace
+
+TEST(ControllerRuntimeFlow, TheDemosRuntimeDataAndTheSectionsAfterIt) {
+  for (DumpVariant v : {DumpVariant::PagedController, DumpVariant::ELController}) {
+    SCOPED_TRACE(static_cast<int>(v));
+    DemoSpec cfg;
+    cfg.variant = v;
+    Demo m(cfg);
+    RunResult r = m.run({"appl.sym", "pvncsmll", "25", "512", "SCREEN"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string& out = r.out;
+    EXPECT_FALSE(has(out, "This doesn't appear to be a BASIC application.")) << out;
+    const char* const lines[] = {
+        "\n\t BASIC runtimes version 629, dated 05/14/09\n\n",
+        "\t Open sessions (Max number of sessions = 1024):\n\t   (Trailing zeros are not formatted)\n\n"
+        "\t   Session  1:  C:/ADX_IDT1/EALTRANS.DAT \t  64-byte buffer at ",
+        "\t   Session  2:  (SESSION)\t\t  32-byte buffer at ",
+        "\t   Session  3:  C:/ADX_IDT1/EALCTLOG.DAT \t 128-byte buffer at ",
+        "\n\t Latest session number used:  1\n",
+        "\n\t Latest error:  errc = EF,  errn = 1,  errio = 1\n",
+        "  Some errors have stacked up.  I'll format data saved in the heap   ",
+        "\tsavesp1: 0x1f60  (stack pointer)\n\terrc:    EF\n\terrn:    0x1\n\terrio:   1  (session number)\n",
+        "\tsavesp1: 0x1f40  (stack pointer)\n\terrc:    IH\n\terrn:    0x8001000f\n",
+        "  End of data saved in heap (  2) ",
+        "\n\t\t>>>>>>>>>>  2 missing resumes!  <<<<<<<<<< \n",
+        "\n\t Current on error routine:     ",
+    };
+    size_t last = 0;
+    for (const char* l : lines) {
+      const size_t at = out.find(l, last);
+      EXPECT_NE(at, std::string::npos) << l << "\n" << out;
+      if (at != std::string::npos) last = at;
+    }
+  }
+}
