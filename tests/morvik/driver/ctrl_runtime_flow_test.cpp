@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "common/console.h"
 #include "tests/morvik/driver/demo_run.h"
 
 using morvik_test::Demo;
@@ -27,10 +28,12 @@ TEST(ControllerRuntimeFlow, TheDemosRuntimeDataAndTheSectionsAfterIt) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::string& out = r.out;
     EXPECT_FALSE(has(out, "This doesn't appear to be a BASIC application.")) << out;
-    const char* const lines[] = {
+    const std::string on_error = vt::format("\n\t Current on error routine:     %3.3x:0100 at PROCESS.SALE + 10\n", unsigned{m.d.code});
+    const std::string lines[] = {
         "\n\t BASIC runtimes version 629, dated 05/14/09\n\n",
         "\t Open sessions (Max number of sessions = 1024):\n\t   (Trailing zeros are not formatted)\n\n"
         "\t   Session  1:  C:/ADX_IDT1/EALTRANS.DAT \t  64-byte buffer at ",
+        "\n\t     54 52 41 4e 53 20 30 30 34 32 20 34 2e 36 39 00  TRANS 0042 4.69.\n",
         "\t   Session  2:  (SESSION)\t\t  32-byte buffer at ",
         "\t   Session  3:  C:/ADX_IDT1/EALCTLOG.DAT \t 128-byte buffer at ",
         "\n\t Latest session number used:  1\n",
@@ -40,10 +43,14 @@ TEST(ControllerRuntimeFlow, TheDemosRuntimeDataAndTheSectionsAfterIt) {
         "\tsavesp1: 0x1f40  (stack pointer)\n\terrc:    IH\n\terrn:    0x8001000f\n",
         "  End of data saved in heap (  2) ",
         "\n\t\t>>>>>>>>>>  2 missing resumes!  <<<<<<<<<< \n",
-        "\n\t Current on error routine:     ",
+        on_error,
+        // The sections after it.
+        "\n SUB Application Call Trace (listed from oldest to newest):\n",
+        "\n SUB Application Variables:",
+        "\n SUB Application Stack:\n",
     };
     size_t last = 0;
-    for (const char* l : lines) {
+    for (const std::string& l : lines) {
       const size_t at = out.find(l, last);
       EXPECT_NE(at, std::string::npos) << l << "\n" << out;
       if (at != std::string::npos) last = at;
