@@ -1,6 +1,7 @@
 #include "testkit/runtimebuilder.h"
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -40,6 +41,34 @@ RuntimeSession runtime_session(int number, const std::string& name, uint32_t fnu
   s.buffer = std::move(buffer);
   return s;
 }
+
+namespace {
+
+// A session's fileinfo record, name and buffer, each at the next free place
+// `take` gives; returns the record's address.
+uint32_t place_session(DumpBuilder& b, int proc, const RuntimeSession& s, const std::function<uint32_t(uint32_t)>& take) {
+  const uint32_t fi = take(64);
+  const uint32_t name = take(static_cast<uint32_t>(s.name.size()) + 1);
+  Bytes nb(s.name.begin(), s.name.end());
+  nb.push_back(0);
+  b.put(proc, name, nb);
+  const uint32_t buf = s.buffsize > 0 ? take(s.buffsize) : 0;
+  if (buf != 0) {
+    Bytes bb(s.buffsize, 0);
+    std::copy_n(s.buffer.begin(), std::min(s.buffer.size(), bb.size()), bb.begin());
+    b.put(proc, buf, bb);
+  }
+  Bytes f(64, 0);
+  vt::put32(f.data(), s.fnum);
+  vt::put32(f.data() + 4, name);
+  vt::put32(f.data() + 8, s.buffer_ptr != 0 ? s.buffer_ptr : buf);
+  vt::put16(f.data() + 30, s.buffsize);
+  f[41] = s.devnum;
+  b.put(proc, fi, f);
+  return fi;
+}
+
+}  // namespace
 
 void add_terminal_runtime(DumpBuilder& b, int proc, uint16_t data, const TerminalRuntimeSpec& sp) {
   const uint32_t ds = uint32_t{data} << 16;
@@ -92,24 +121,7 @@ void add_terminal_runtime(DumpBuilder& b, int proc, uint16_t data, const Termina
   for (const RuntimeSession& s : sp.sessions) {
     const size_t i = static_cast<size_t>(s.number);
     vt::put32(crt.data() + 16 + 4 * i, s.ifend);
-    uint32_t fi = take(64);
-    uint32_t name = take(static_cast<uint32_t>(s.name.size()) + 1);
-    Bytes nb(s.name.begin(), s.name.end());
-    nb.push_back(0);
-    b.put(proc, name, nb);
-    uint32_t buf = s.buffsize > 0 ? take(s.buffsize) : 0;
-    if (buf != 0) {
-      Bytes bb(s.buffsize, 0);
-      std::copy_n(s.buffer.begin(), std::min(s.buffer.size(), bb.size()), bb.begin());
-      b.put(proc, buf, bb);
-    }
-    Bytes f(64, 0);
-    vt::put32(f.data(), s.fnum);
-    vt::put32(f.data() + 4, name);
-    vt::put32(f.data() + 8, s.buffer_ptr != 0 ? s.buffer_ptr : buf);
-    vt::put16(f.data() + 30, s.buffsize);
-    f[41] = s.devnum;
-    b.put(proc, fi, f);
+    const uint32_t fi = place_session(b, proc, s, take);
     vt::put32(crt.data() + 868 + 4 * i, s.pointer != 0 ? s.pointer : fi);
     const size_t sp_at = (sp.new_layout ? 105 : 103) + 2 * i;
     if (sp_at + 2 <= rt.size()) vt::put16(rt.data() + sp_at, s.ifend_sp);
@@ -190,24 +202,7 @@ void add_controller_runtime(DumpBuilder& b, int proc, uint16_t data, const Contr
   vt::put32(crt.data() + 0x20, 1);  // the block is valid
   vt::put32(crt.data() + 0x18, ds | sp.table_at);
   for (const RuntimeSession& s : sp.sessions) {
-    const uint32_t fi = take(64);
-    const uint32_t name = take(static_cast<uint32_t>(s.name.size()) + 1);
-    Bytes nb(s.name.begin(), s.name.end());
-    nb.push_back(0);
-    b.put(proc, name, nb);
-    const uint32_t buf = s.buffsize > 0 ? take(s.buffsize) : 0;
-    if (buf != 0) {
-      Bytes bb(s.buffsize, 0);
-      std::copy_n(s.buffer.begin(), std::min(s.buffer.size(), bb.size()), bb.begin());
-      b.put(proc, buf, bb);
-    }
-    Bytes f(64, 0);
-    vt::put32(f.data(), s.fnum);
-    vt::put32(f.data() + 4, name);
-    vt::put32(f.data() + 8, s.buffer_ptr != 0 ? s.buffer_ptr : buf);
-    vt::put16(f.data() + 30, s.buffsize);
-    f[41] = s.devnum;
-    b.put(proc, fi, f);
+    const uint32_t fi = place_session(b, proc, s, take);
     b.put(proc, (ds | sp.table_at) + 4 * static_cast<uint32_t>(s.number), le32_bytes(s.pointer != 0 ? s.pointer : fi));
   }
   vt::put16(crt.data() + 0x11A, static_cast<uint16_t>(sp.last_session));
