@@ -57,3 +57,18 @@ TEST(ControllerRuntimeFlow, TheDemosRuntimeDataAndTheSectionsAfterIt) {
     }
   }
 }
+
+// The heap roots stand past the runtime's data block: with "/dh" the used
+// list follows the runtime data section.
+TEST(ControllerRuntimeFlow, TheHeapFollowsTheRuntimeData) {
+  DemoSpec cfg;
+  cfg.variant = DumpVariant::PagedController;
+  Demo m(cfg);
+  RunResult r = m.run({"appl.sym", "pvncsmll", "25", "512", "SCREEN", "/dh"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const size_t runtime = r.out.find(">>>>>>>>>>  2 missing resumes!  <<<<<<<<<< \n");
+  const size_t heap = r.out.find("\nusedlist=006F0720, *usedlist=006F0730\n");
+  ASSERT_NE(runtime, std::string::npos) << r.out;
+  ASSERT_NE(heap, std::string::npos) << r.out;
+  EXPECT_LT(runtime, heap);
+}
