@@ -19,7 +19,9 @@ namespace testkit {
 
 namespace {
 
-constexpr uint16_t kDemoRtdsv = 0x0400;  // data offset of the runtime's rtdsv
+// Data offset of the runtime's rtdsv, past the controller runtime's data
+// block (0x232 .. 0x718).
+constexpr uint16_t kDemoRtdsv = 0x0740;
 
 struct Seg {
   int proc = 0;
@@ -134,8 +136,8 @@ std::vector<uint32_t> add_devices(DumpBuilder& b, const DemoSpec& cfg, const std
 
 // Where the data segment holds the heap's roots.
 constexpr uint16_t kNewHeapAt = 0x7F00;  // "NewHeap" and the control block's address
-constexpr uint16_t kUsedlistAt = 0x0200;  // "_usedlist" in the demo's SYM file
-constexpr uint16_t kListHeadAt = 0x0210;
+constexpr uint16_t kUsedlistAt = 0x0720;  // "_usedlist" in the demo's SYM file
+constexpr uint16_t kListHeadAt = 0x0730;
 
 // The terminal runtime's heap: three segments with items in use, free
 // items on the big free list and on a homogeneous list, and one corrupt
@@ -344,7 +346,7 @@ std::string demo_sym() {
   f.variables().data(0x0000);
   f.variable(0x0000, "TOTAL.AMOUNT").variable(0x0008, "ITEM.COUNT%").variable(0x0010, "OPERATOR.ID$");
   demo_vars_sym(f);
-  f.rtdata(0x0040).variable(0x0200, "_usedlist").rtdsv(kDemoRtdsv);
+  f.rtdata(0x0040).variable(kUsedlistAt, "_usedlist").rtdsv(kDemoRtdsv);
   add_demo_trace_symbols(f);
   f.variable(kDemoSwiTraceAt, "disab_enab_trace");
   return f.text();

@@ -22,17 +22,6 @@ RingError ring_error(const char* code, uint32_t errnum, uint32_t msec, uint8_t s
   return e;
 }
 
-RuntimeSession session(int number, const char* name, uint32_t fnum, uint8_t devnum, uint16_t buffsize, Bytes buffer) {
-  RuntimeSession s;
-  s.number = number;
-  s.name = name;
-  s.fnum = fnum;
-  s.devnum = devnum;
-  s.buffsize = buffsize;
-  s.buffer = std::move(buffer);
-  return s;
-}
-
 // Three errors, the last two not resumed; three open sessions: the item
 // file, the customer-receipt printer and the log.
 TerminalRuntimeSpec demo_terminal_runtime(uint16_t code) {
@@ -48,10 +37,10 @@ TerminalRuntimeSpec demo_terminal_runtime(uint16_t code) {
   r.ring[0] = ring_error("OE", 0x80F306C8u, ms + 5250, 3, 1);
   r.ring[1] = ring_error("IH", 0x8001000Fu, ms + 61500, 1);
   r.ring[2] = ring_error("EF", 0x00000001u, ms + 66125, 1);
-  r.sessions.push_back(session(1, "C:/ADX_IDT1/EALITEMR.DAT", 0x00010005u, 0, 64,
+  r.sessions.push_back(runtime_session(1, "C:/ADX_IDT1/EALITEMR.DAT", 0x00010005u, 0, 64,
                                Bytes{'0', '0', '0', '4', '2', ' ', 'B', 'R', 'E', 'A', 'D'}));
-  r.sessions.push_back(session(2, "OMKPIPR", 0x00020009u, 4, 32, {}));
-  r.sessions.push_back(session(3, "C:/ADX_IDT1/EALLOG.DAT", 0x0003000Bu, 0, 128, {}));
+  r.sessions.push_back(runtime_session(2, "OMKPIPR", 0x00020009u, 4, 32, {}));
+  r.sessions.push_back(runtime_session(3, "C:/ADX_IDT1/EALLOG.DAT", 0x0003000Bu, 0, 128, {}));
   r.sessions[0].ifend = uint32_t{code} << 16 | 0x0150;
   r.sessions[0].ifend_sp = 0x1F70;
   r.last_session = 1;
@@ -69,7 +58,7 @@ TerminalRuntimeSpec demo_terminal_runtime(uint16_t code) {
 void add_demo_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal) {
   b.put(proc, uint32_t{code} << 16 | kVersionAt,
         version_record(terminal ? kDemoTerminalLevel : kDemoControllerLevel, "05/14/09"));
-  if (!terminal) return;
+  if (!terminal) return add_demo_controller_runtime(b, proc, code, data);
   add_terminal_runtime(b, proc, data, demo_terminal_runtime(code));
   // The SWI trace, full: PROCESS.SALE disables and enables in turn; the
   // newest entry stands before the wrap point.

@@ -1,5 +1,5 @@
 // The demo application's runtime: the version record in its code and, for
-// the terminal runtime, its error history, sessions and saved errors.
+// either runtime, its errors, sessions and saved errors.
 #pragma once
 #include <cstdint>
 
@@ -14,5 +14,8 @@ constexpr int kDemoControllerLevel = 629;
 constexpr uint16_t kDemoSwiTraceAt = 0x3000;
 
 void add_demo_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data, bool terminal);
+// The controller runtime's data (data block at 0x232, the rest in
+// 0x0800 .. 0x3FFF of the data segment).
+void add_demo_controller_runtime(DumpBuilder& b, int proc, uint16_t code, uint16_t data);
 
 }  // namespace testkit

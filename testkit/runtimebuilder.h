@@ -61,6 +61,9 @@ struct RuntimeSession {
   uint32_t buffer_ptr = 0;   // non-zero: the fileinfo's buffer pointer as given
 };
 
+RuntimeSession runtime_session(int number, const std::string& name, uint32_t fnum, uint8_t devnum, uint16_t buffsize,
+                               Bytes buffer = {});
+
 // A block of the data saved before an ON ERROR routine.
 struct SavedError {
   uint16_t savesp1 = 0;
@@ -99,5 +102,27 @@ void add_terminal_runtime(DumpBuilder& b, int proc, uint16_t data, const Termina
 // The SWI enable/disable trace at `at` of the data segment: the two
 // signatures around 30 entries (0xFFFFFFFF the wrap point).
 void put_swi_trace(DumpBuilder& b, int proc, uint16_t data, uint16_t at, const std::vector<uint32_t>& events);
+
+// The controller runtime (not shared). The data block's offset is the one
+// the runtime keeps it at (0x232); the registers are found by their
+// signatures in the segment's first 4 KB, the marker there too.
+struct ControllerRuntimeSpec {
+  uint16_t marker_at = 0x0010;
+  uint16_t crt_at = 0x0232;
+  uint16_t rtdata_at = 0x0900;
+  uint16_t table_at = 0x3000;   // the session table: 1,025 far pointers
+  uint16_t spare_at = 0x1100;   // sessions' records, names, buffers, saved blocks
+  std::vector<RuntimeSession> sessions;  // number, name, devnum, buffsize, buffer, pointer, buffer_ptr
+  int16_t last_session = 0;
+  bool referencing = false;  // the last session is the one being referenced
+  uint32_t async_routine = 0;
+  int16_t swi_count = 0;
+  SavedError latest;       // the registers' error; errn 0: no outstanding error
+  uint32_t on_error = 0;   // ON ERROR routine (code selector:offset)
+  int16_t debug_line = 0;
+  std::vector<SavedError> saved;  // newest first, chained from the data block
+};
+
+void add_controller_runtime(DumpBuilder& b, int proc, uint16_t data, const ControllerRuntimeSpec& spec);
 
 }  // namespace testkit

@@ -89,7 +89,7 @@ TEST(HeapReport, TheDemosHeapWithItsCorruptBlock) {
   Demo controller(cfg);
   r = controller.run({"appl.sym", "pvncsmll", "25", "512", "SCREEN", "/dh"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "\nusedlist=006F0200, *usedlist=006F0210\n")) << r.out;
+  EXPECT_TRUE(has(r.out, "\nusedlist=006F0720, *usedlist=006F0730\n")) << r.out;
   EXPECT_TRUE(has(r.out, "   3 0087:0058  len=0030\nERROR - the size checksum is bad\n")) << r.out;
   EXPECT_TRUE(has(r.out, "\t *** Heap segment 0087: the check word of the block at 00870058 does not match its length;"))
       << r.out;

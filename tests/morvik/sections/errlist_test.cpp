@@ -117,46 +117,23 @@ TEST(RuntimeLevel, NoVersionRecordEndsTheControllerReport) {
 namespace {
 
 // The controller runtime's data: the marker, the runtime data block at
-// 0x232 with its session table, the registers at 0x900 and a chain of
-// saved-error blocks with the given error numbers.
+// 0x232 with its session table (cut by the segment's end), the registers
+// at 0x900 and a chain of saved-error blocks with the given error numbers.
 void wren_data(App& a, int level, const std::vector<uint32_t>& saved) {
   a.code_at(0x0100, testkit::version_record(level, "05/14/09"));
-  a.data_at(0x0010, text("??? Runtime Error "));
-  Bytes crt(1255, 0);
-  vt::put32(crt.data() + 0x20, 1);
-  const uint32_t ds = uint32_t{a.data} << 16;
-  vt::put32(crt.data() + 0x18, ds | 0x3000);  // the session table, cut by the segment's end
-  vt::put16(crt.data() + 0x11A, 2);
-  // Session 2: a file with a 16-byte buffer.
-  a.data_at(0x3000 + 8, [&] { Bytes e(4); vt::put32(e.data(), ds | 0x1100); return e; }());
-  Bytes fi(42, 0);
-  vt::put32(fi.data() + 4, ds | 0x1200);
-  vt::put32(fi.data() + 8, ds | 0x1300);
-  vt::put16(fi.data() + 30, 16);
-  a.data_at(0x1100, fi);
-  a.data_at(0x1200, text(std::string("C:/ADX_IDT1/PRICE.DAT") + '\0'));
-  a.data_at(0x1300, text("ABC"));
-  std::vector<uint32_t> blocks;
-  for (size_t i = 0; i < saved.size(); ++i) blocks.push_back(ds | static_cast<uint32_t>(0x2000 + i * 0x240));
-  for (size_t i = 0; i < saved.size(); ++i) {
-    Bytes blk(477 + 91, 0);
-    vt::put32(blk.data() + (0x2EF - 0x116), i + 1 < blocks.size() ? blocks[i + 1] : 0);
-    unsigned char* r = blk.data() + 477;
-    vt::put16(r + 0x4F, static_cast<uint16_t>(0x1F00 + i));
-    r[0x53] = 'H';
-    r[0x54] = 'I';
-    vt::put32(r + 0x55, saved[i]);
-    a.b.put(a.proc, blocks[i], blk);
-  }
-  vt::put32(crt.data() + 0x2EF, blocks.empty() ? 0 : blocks[0]);
-  a.data_at(0x0232, crt);
-  Bytes rt(229, 0);
-  vt::put16(rt.data(), 0x005B);
-  vt::put16(rt.data() + 2, 0x00E7);
-  rt[0x53] = 'H';
-  rt[0x54] = 'I';
-  vt::put32(rt.data() + 0x55, saved.empty() ? 0 : saved[0]);
-  a.data_at(0x0900, rt);
+  testkit::ControllerRuntimeSpec r;
+  testkit::RuntimeSession file;
+  file.number = 2;
+  file.name = "C:/ADX_IDT1/PRICE.DAT";
+  file.buffsize = 16;
+  file.buffer = text("ABC");
+  r.sessions.push_back(file);
+  r.last_session = 2;
+  for (size_t i = 0; i < saved.size(); ++i)
+    r.saved.push_back(testkit::SavedError{static_cast<uint16_t>(0x1F00 + i), "IH", saved[i], 0});
+  r.latest.errc = "IH";
+  r.latest.errn = saved.empty() ? 0 : saved[0];
+  testkit::add_controller_runtime(a.b, a.proc, a.data, r);
 }
 
 }  // namespace
