@@ -6,7 +6,7 @@
 #include "common/le.h"
 #include "testkit/svcbuilder.h"
 
-// The specs name only the fields that matter; the rest keep their defaults.
+// The descriptions name only the fields that matter; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace testkit {

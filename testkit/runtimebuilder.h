@@ -97,7 +97,7 @@ struct TerminalRuntimeSpec {
 };
 
 // Places the runtime's data in the data segment `data` of process `proc`.
-void add_terminal_runtime(DumpBuilder& b, int proc, uint16_t data, const TerminalRuntimeSpec& spec);
+void add_terminal_runtime(DumpBuilder& b, int proc, uint16_t data, const TerminalRuntimeSpec& cfg);
 
 // The SWI enable/disable trace at `at` of the data segment: the two
 // signatures around 30 entries (0xFFFFFFFF the wrap point).
@@ -123,6 +123,6 @@ struct ControllerRuntimeSpec {
   std::vector<SavedError> saved;  // newest first, chained from the data block
 };
 
-void add_controller_runtime(DumpBuilder& b, int proc, uint16_t data, const ControllerRuntimeSpec& spec);
+void add_controller_runtime(DumpBuilder& b, int proc, uint16_t data, const ControllerRuntimeSpec& cfg);
 
 }  // namespace testkit

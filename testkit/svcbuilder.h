@@ -26,7 +26,7 @@ struct FileSpec {
   uint8_t mod = 2;
   bool olist = false;
   bool device = false;  // an OLIST device
-  std::string name;     // file spec, misc or network name, OLIST name
+  std::string name;     // disk file name, misc or network name, OLIST name
   uint32_t pipe = 0;    // a pipe's pipestruct
   uint16_t rnid = 0, rpid = 0, rfid = 0;
   uint16_t fnt_rnid = 0;

@@ -65,11 +65,11 @@ std::optional<std::string> control_block_entry(Session& s, const _fnumt& e, uint
   };
   switch (e.fnt_mod) {
     case kModDisk: {
-      std::string spec = bounded_text(blk + FSF0DACB::kFilespecAt, FSF0DACB::kSize - FSF0DACB::kFilespecAt);
-      s.outfile.print(" %-24s %08lx %s", spec.c_str(), fn, type);
+      std::string filespec = bounded_text(blk + FSF0DACB::kFilespecAt, FSF0DACB::kSize - FSF0DACB::kFilespecAt);
+      s.outfile.print(" %-24s %08lx %s", filespec.c_str(), fn, type);
       s.outfile.print("  %4x  %04hx  %4x  %s\n", d.ACB_rnid, d.ACB_rpid, d.ACB_rfid,
                       getfid(static_cast<int16_t>(d.ACB_rfid)));
-      return vt::format("%24s", spec.c_str());
+      return vt::format("%24s", filespec.c_str());
     }
     case kModPipe: {
       unsigned char raw[pipestruct::kSize] = {};

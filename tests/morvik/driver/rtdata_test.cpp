@@ -30,23 +30,23 @@ std::string crlf(const std::string& t) {
   return r;
 }
 
-// A terminal application with a code and a data segment; `spec` is placed
+// A terminal application with a code and a data segment; `cfg` is placed
 // in its data segment, then `change` may damage it.
 struct Runtime {
-  explicit Runtime(const TerminalRuntimeSpec& spec, const std::function<void(DumpBuilder&, int, uint16_t)>& change = {})
+  explicit Runtime(const TerminalRuntimeSpec& cfg, const std::function<void(DumpBuilder&, int, uint16_t)>& change = {})
       : b(DumpVariant::PagedTerminal) {
     proc = b.add_process();
     code = b.add_segment(proc, 0x2000, true);
     data = b.add_segment(proc, 0x4000, false);
-    testkit::add_terminal_runtime(b, proc, data, spec);
+    testkit::add_terminal_runtime(b, proc, data, cfg);
     if (change) change(b, proc, data);
     f = std::make_unique<SessionFixture>(b);
     morvik_test::load_ldt(*f, b, proc);
     f->s.DS_selector = data;
     f->s.space.termappl = 1;
     f->s.BASIC = 1;
-    f->s.cbrt = static_cast<int16_t>(spec.level);
-    f->s.MAXFN = spec.level > 47 ? 104 : 99;
+    f->s.cbrt = static_cast<int16_t>(cfg.level);
+    f->s.MAXFN = cfg.level > 47 ? 104 : 99;
     f->out.str("");
   }
   // Runs the report; the status of a run end, or kReturned.

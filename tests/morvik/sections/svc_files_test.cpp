@@ -23,7 +23,7 @@ using testkit::FsOp;
 using testkit::PipeSpec;
 using testkit::SvcBuilder;
 
-// The specs name only the fields that matter; the rest keep their defaults.
+// The descriptions name only the fields that matter; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {

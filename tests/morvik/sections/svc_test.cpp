@@ -29,7 +29,7 @@ using testkit::KernelBuilder;
 using testkit::SvcBuilder;
 using testkit::SvcEntry;
 
-// The specs name only the fields that matter; the rest keep their defaults.
+// The descriptions name only the fields that matter; the rest keep their defaults.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
