@@ -52,8 +52,6 @@ void scan_kernel_symbols(Session& s, const std::function<bool(const sym_s&)>& vi
 std::optional<sym_s> find_kernel_symbol(Session& s, std::string_view name);
 // The dump offset of the first record of that name.
 std::optional<uint32_t> kernel_symbol_offset(Session& s, std::string_view name);
-// Reads `len` bytes at the symbol's dump offset; true when all were read.
-bool read_kernel_datum(Session& s, const sym_s& sym, void* buf, size_t len);
 
 // The BSX plausibility check of terminal dumps ("pagearea").
 void check_bsx(Session& s, const std::string& bsxpath);

@@ -108,11 +108,6 @@ std::optional<uint32_t> kernel_symbol_offset(Session& s, std::string_view name) 
   return sym_dump_offset(s, *sym);
 }
 
-bool read_kernel_datum(Session& s, const sym_s& sym, void* buf, size_t len) {
-  s.dumpfile.seek(sym_dump_offset(s, sym));
-  return s.dumpfile.read(buf, len) == len;
-}
-
 void check_bsx(Session& s, const std::string& bsxpath) {
   bool paging_kernel = find_kernel_symbol(s, "pagearea").has_value();
   if (paging_kernel && s.space.termMARRA) {
