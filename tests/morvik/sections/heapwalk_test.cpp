@@ -410,3 +410,19 @@ TEST(HeapTrc, NothingWithoutTheTrace) {
   morvik::HeapTrc(f->s);
   EXPECT_EQ(f->out.str(), "\n\t  Cannot find symbol 'HeapTrc_malloc_entries' in the SYM file.\n");
 }
+
+// A list head the dump file does not hold (the file ends before its page)
+// gives the read's message and no verdict on the heap.
+TEST(ControllerHeap, AListHeadNotInTheDumpGivesNoVerdict) {
+  ControllerDump d;
+  auto f = session(d, true);
+  uint32_t at = std::min(morvik::getphysoffset(f->s, d.heap.usedlist), morvik::getphysoffset(f->s, d.heap.head));
+  f->s.dumpfile.close();
+  std::filesystem::resize_file(f->dir.file("dump.dat"), at & ~0xFFFu);
+  ASSERT_TRUE(f->s.dumpfile.open(f->dir.file("dump.dat")));
+  morvik::heapwalk_c(f->s, d.heap.usedlist);
+  std::string out = f->out.str();
+  EXPECT_TRUE(has(out, "readstuff error1 at ")) << out;
+  EXPECT_FALSE(has(out, "appear to be wrong")) << out;
+  EXPECT_FALSE(has(out, "Total free space")) << out;
+}
