@@ -29,7 +29,16 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 # Quiet, and without the .NET and HTML engines a fresh prefix would ask for;
 # WINEPREFIX (or wine's default) says where the Windows folders live.
-find_program(VT_WINE NAMES wine)
+# 64-bit programs go straight to wine's 64-bit loader where Debian has one:
+# the wine command would take the 32-bit loader whenever it is installed,
+# and a kernel without 32-bit support cannot run that one.
+set(VT_WINE_ENV "")
+if(VT_MINGW_TRIPLE STREQUAL "x86_64-w64-mingw32" AND EXISTS /usr/lib/wine/wine64)
+  set(VT_WINE /usr/lib/wine/wine64)
+  set(VT_WINE_ENV WINELOADER=/usr/lib/wine/wine64)
+else()
+  find_program(VT_WINE NAMES wine)
+endif()
 if(VT_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${VT_WINE})
+  set(CMAKE_CROSSCOMPILING_EMULATOR env WINEDEBUG=-all "WINEDLLOVERRIDES=mscoree,mshtml=" ${VT_WINE_ENV} ${VT_WINE})
 endif()
