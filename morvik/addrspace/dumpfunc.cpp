@@ -246,6 +246,21 @@ int16_t readstuff(Session& s, std::span<unsigned char> where, uint32_t what, int
   return 1;
 }
 
+std::vector<unsigned char> read_segment(Session& s, uint16_t selector, size_t size) {
+  std::vector<unsigned char> seg(size, 0);
+  const uint32_t far = uint32_t{selector} << 16;
+  constexpr size_t kPiece = 0x4000;
+  for (size_t at = 0; at < seg.size(); at += kPiece) {
+    size_t n = std::min(kPiece, seg.size() - at);
+    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), far | static_cast<uint32_t>(at), 1,
+                   static_cast<int16_t>(n), 'a')) {
+      seg.resize(at);
+      break;
+    }
+  }
+  return seg;
+}
+
 void getmemmap(Session& s) {
   scan_kernel_symbols(s, [&](const sym_s& sym) {
     const char* fmt = sym.name == "v_system" ? "\tSystem memory:  %7.3f Mb\n"

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "morvik/state/session.h"
 
@@ -38,6 +39,10 @@ uint32_t getDataPointer(Session& s, uint32_t selector, uint32_t offset);
 // past `where`. Returns 1 when all bytes were read, 0 otherwise.
 int16_t readstuff(Session& s, std::span<unsigned char> where, uint32_t what, int16_t howmany, int16_t howbig,
                   char processType);
+// The first `size` bytes of the application segment `selector`, read in
+// pieces through readstuff; cut before the first piece it cannot read (it
+// names the failure in the report).
+std::vector<unsigned char> read_segment(Session& s, uint16_t selector, size_t size);
 // Prints the system and free memory sizes.
 void getmemmap(Session& s);
 

@@ -227,16 +227,7 @@ void heap_report(Session& s) {
   size_t from = s.runtime.heapScanFrom < 0 ? 0 : static_cast<size_t>(s.runtime.heapScanFrom);
   uint32_t ds = uint32_t{s.DS_selector} << 16;
   uint16_t limit = getlimit(s, ds);
-  std::vector<unsigned char> seg(size_t{limit} + 1, 0);
-  constexpr size_t kPiece = 0x4000;
-  for (size_t at = 0; at < seg.size(); at += kPiece) {
-    size_t n = std::min(kPiece, seg.size() - at);
-    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
-                   static_cast<int16_t>(n), 'a')) {
-      seg.resize(at);
-      break;
-    }
-  }
+  std::vector<unsigned char> seg = read_segment(s, s.DS_selector, size_t{limit} + 1);
   static constexpr std::string_view kMarker = "NewHeap";
   for (size_t i = from; i + kMarker.size() + 4 <= seg.size(); ++i) {
     if (std::string_view(reinterpret_cast<const char*>(seg.data() + i), kMarker.size()) != kMarker) continue;

@@ -115,16 +115,7 @@ void show_code_segments(Session& s, const std::vector<codeseg>& list) {
   int16_t cls = isSelector(s, s.DS_selector);
   if (cls != kLdtData && cls != kLdtCode) return;
   const uint32_t last = limit == 0xFFFF ? 0xFFFE : limit;
-  std::vector<unsigned char> seg(size_t{last} + 1, 0);
-  constexpr size_t kPiece = 0x4000;
-  for (size_t at = 0; at < seg.size(); at += kPiece) {
-    size_t n = std::min(kPiece, seg.size() - at);
-    if (!readstuff(s, std::span<unsigned char>(seg.data() + at, n), ds | static_cast<uint32_t>(at), 1,
-                   static_cast<int16_t>(n), 'a')) {
-      seg.resize(at);
-      break;
-    }
-  }
+  std::vector<unsigned char> seg = read_segment(s, s.DS_selector, size_t{last} + 1);
   long same = 0;
   for (size_t at = 0; at < seg.size(); at += 16) {
     size_t n = std::min<size_t>(16, seg.size() - at);
